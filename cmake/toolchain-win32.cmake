@@ -1,0 +1,4 @@
+# mingw-w64 cross toolchain for 32-bit Windows (x86).
+set(QEL_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR X86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,4 @@
+# mingw-w64 cross toolchain for 64-bit Windows (x64).
+set(QEL_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
