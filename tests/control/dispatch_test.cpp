@@ -1,0 +1,333 @@
+// The dispatch surface of the control through IDispatch: names and DISPIDs,
+// rejection of bad calls before any method body runs, result types, the
+// session accessors of a new instance, type information, and the ANSI
+// (code page 936) conversion of texts.
+#include "comutil.h"
+#include "dispatch.h"
+#include "ocx.h"
+
+#include <gtest/gtest.h>
+
+#include <ocidl.h>
+
+#include <cwctype>
+#include <string>
+
+namespace {
+
+using fw::CComPtr;
+using fw::CVariant;
+
+struct Method {
+    const wchar_t* name;
+    DISPID id;
+    VARTYPE result;
+    std::initializer_list<VARTYPE> params;
+    std::initializer_list<const wchar_t*> paramNames;
+};
+
+// The interface as pages know it.
+const Method kMethods[] = {
+    {L"GetVersion", 1, VT_I4, {}, {}},
+    {L"SignMessage", 2, VT_I4, {VT_BSTR, VT_I4}, {L"PlainData", L"PlainDataLen"}},
+    {L"SignMessageSW", 3, VT_I4, {VT_BSTR, VT_BSTR, VT_I4}, {L"SessionId", L"PlainData", L"PlainDataLen"}},
+    {L"GetSignData", 4, VT_BSTR, {}, {}},
+    {L"GetSignDataLen", 5, VT_I4, {}, {}},
+    {L"GetUserSignCert", 6, VT_BSTR, {}, {}},
+    {L"GetUserSignCertLen", 7, VT_I4, {}, {}},
+    {L"GetCihperData", 8, VT_BSTR, {}, {}},
+    {L"GetCihperDataLen", 9, VT_I4, {}, {}},
+    {L"GetPlainBuf", 10, VT_BSTR, {}, {}},
+    {L"GetPlainBufLen", 11, VT_I4, {}, {}},
+    {L"GetUserEncCert", 12, VT_BSTR, {}, {}},
+    {L"GetUserEncCertLen", 13, VT_I4, {}, {}},
+    {L"InitCSP", 14, VT_I2, {VT_BSTR}, {L"CspName"}},
+    {L"GetCspName", 15, VT_BSTR, {}, {}},
+    {L"AddLog", 16, VT_I4, {VT_BSTR, VT_BSTR}, {L"szSubject", L"szContent"}},
+    {L"Sign", 17, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"str", L"cn", L"ou"}},
+    {L"Verify", 18, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"Sign", L"plain", L"cert"}},
+    {L"SignFile", 19, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"file", L"cn", L"ou"}},
+    {L"SignData", 20, VT_BSTR, {VT_BSTR, VT_I4, VT_BSTR, VT_BSTR}, {L"data", L"lDataLen", L"strCn", L"strOu"}},
+    {L"CryptPubKey", 21, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"str", L"cn", L"ou"}},
+    {L"CryptFilePubKey", 22, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"file", L"cn", L"ou"}},
+    {L"DecryptPriKey", 23, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"str", L"cn", L"ou"}},
+    {L"DecryptFilePriKey", 24, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"file", L"cn", L"ou"}},
+    {L"GenertKey", 25, VT_BSTR, {}, {}},
+    {L"GetCert", 26, VT_BSTR, {VT_BSTR, VT_BSTR}, {L"cn", L"ou"}},
+    {L"Encrypt", 27, VT_BSTR, {VT_BSTR, VT_BSTR}, {L"str", L"key"}},
+    {L"EncryptFile", 28, VT_I4, {VT_BSTR, VT_BSTR}, {L"file", L"key"}},
+    {L"Decrypt", 29, VT_BSTR, {VT_BSTR, VT_BSTR}, {L"str", L"key"}},
+    {L"DecryptFile", 30, VT_I4, {VT_BSTR, VT_BSTR}, {L"file", L"key"}},
+    {L"SetSignType", 31, VT_EMPTY, {VT_I4}, {L"type"}},
+    {L"VerifyFile", 32, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"SignData", L"filename", L"cert"}},
+};
+
+const long kSentinel = 0x5A5A5A5A;
+
+VARIANT Sentinel()
+{
+    return ocx::Long(kSentinel);
+}
+
+// An argument no method parameter accepts: an array converts to neither a
+// number nor a text.
+VARIANT Uncoercible()
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_ARRAY | VT_I4;
+    V_ARRAY(&v) = SafeArrayCreateVector(VT_I4, 0, 2);
+    return v;
+}
+
+VARIANT Acceptable(VARTYPE t)
+{
+    return t == VT_I4 ? ocx::Long(0) : ocx::Text(L"");
+}
+
+std::wstring MixCase(const wchar_t* name)
+{
+    std::wstring s(name);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<wchar_t>(i % 2 ? std::towupper(s[i]) : std::towlower(s[i]));
+    return s;
+}
+
+class Dispatch : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(nullptr);
+        ASSERT_EQ(S_OK, ocx::Create(IID_IDispatch, reinterpret_cast<void**>(&disp)));
+    }
+    void TearDown() override
+    {
+        disp.Release();
+        CoUninitialize();
+    }
+
+    HRESULT Invoke(DISPID id, CVariant& result, std::vector<VARIANT> args, UINT* argErr = nullptr)
+    {
+        std::vector<VARIANT> rev(args.rbegin(), args.rend());
+        DISPPARAMS params = {rev.empty() ? nullptr : rev.data(), nullptr, static_cast<UINT>(rev.size()), 0};
+        HRESULT hr = disp->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result,
+                                  nullptr, argErr);
+        for (VARIANT& v : rev) VariantClear(&v);
+        return hr;
+    }
+
+    CComPtr<IDispatch> disp;
+};
+
+TEST_F(Dispatch, NamesResolveCaseInsensitivelyWithParameterPositions)
+{
+    for (const Method& m : kMethods) {
+        std::wstring mixed = MixCase(m.name);
+        std::vector<LPOLESTR> names{const_cast<LPOLESTR>(mixed.c_str())};
+        for (const wchar_t* p : m.paramNames) names.push_back(const_cast<LPOLESTR>(p));
+        std::vector<DISPID> ids(names.size(), 777);
+        ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data()))
+            << "name " << static_cast<int>(m.id);
+        EXPECT_EQ(m.id, ids[0]);
+        for (size_t i = 1; i < ids.size(); ++i)
+            EXPECT_EQ(static_cast<DISPID>(i - 1), ids[i]) << "parameter " << i << " of DISPID " << m.id;
+    }
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"NoSuchMethod")};
+    DISPID id = 777;
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
+    EXPECT_EQ(DISPID_UNKNOWN, id);
+}
+
+TEST_F(Dispatch, EveryMethodAnswersWithItsResultType)
+{
+    for (const Method& m : kMethods) {
+        if (m.id == 2 || m.id == 3)
+            continue;  // signing methods are exercised by their own tests
+        std::vector<VARIANT> args;
+        for (VARTYPE t : m.params) args.push_back(Acceptable(t));
+        CVariant result;
+        ASSERT_EQ(S_OK, Invoke(m.id, result, args)) << "DISPID " << m.id;
+        EXPECT_EQ(m.result, V_VT(&result)) << "result type of DISPID " << m.id;
+    }
+}
+
+TEST_F(Dispatch, WrongArgumentCountIsRejectedBeforeTheBody)
+{
+    for (const Method& m : kMethods) {
+        std::vector<VARIANT> more;
+        for (VARTYPE t : m.params) more.push_back(Acceptable(t));
+        more.push_back(ocx::Long(1));
+        CVariant result;
+        *static_cast<VARIANT*>(&result) = Sentinel();
+        EXPECT_EQ(DISP_E_BADPARAMCOUNT, Invoke(m.id, result, more)) << "one argument too many, DISPID " << m.id;
+        EXPECT_EQ(VT_I4, V_VT(&result));
+        EXPECT_EQ(kSentinel, V_I4(&result)) << "result written on a rejected call, DISPID " << m.id;
+        if (m.params.size() > 0) {
+            std::vector<VARIANT> fewer;
+            for (size_t i = 1; i < m.params.size(); ++i) fewer.push_back(Acceptable(VT_BSTR));
+            EXPECT_EQ(DISP_E_BADPARAMCOUNT, Invoke(m.id, result, fewer)) << "one argument short, DISPID " << m.id;
+        }
+    }
+}
+
+TEST_F(Dispatch, UncoercibleArgumentIsNamedByArgErr)
+{
+    for (const Method& m : kMethods) {
+        size_t n = m.params.size();
+        for (size_t bad = 0; bad < n; ++bad) {
+            std::vector<VARIANT> args;
+            size_t i = 0;
+            for (VARTYPE t : m.params) args.push_back(i++ == bad ? Uncoercible() : Acceptable(t));
+            CVariant result;
+            *static_cast<VARIANT*>(&result) = Sentinel();
+            UINT argErr = 99;
+            EXPECT_EQ(DISP_E_TYPEMISMATCH, Invoke(m.id, result, args, &argErr)) << "DISPID " << m.id;
+            EXPECT_EQ(n - 1 - bad, argErr) << "rgvarg index of parameter " << bad << ", DISPID " << m.id;
+            EXPECT_EQ(kSentinel, V_I4(&result));
+        }
+    }
+    // A text where a number is expected fails the same way.
+    CVariant result;
+    UINT argErr = 99;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, Invoke(31, result, {ocx::Text(L"not a number")}, &argErr));
+    EXPECT_EQ(0u, argErr);
+}
+
+TEST_F(Dispatch, NamedArgumentsAreHonouredOrRejected)
+{
+    VARIANT args[2] = {ocx::Text(L"subject"), ocx::Text(L"content")};
+    DISPID named[2] = {0, 1};  // szSubject, szContent given by name
+    DISPPARAMS params = {args, named, 2, 2};
+    CVariant result;
+    EXPECT_EQ(S_OK, disp->Invoke(16, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr));
+
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS putParams = {args, &put, 1, 1};
+    UINT argErr = 99;
+    EXPECT_EQ(DISP_E_PARAMNOTFOUND, disp->Invoke(14, IID_NULL, 0, DISPATCH_METHOD, &putParams, &result, nullptr,
+                                                 &argErr));
+    EXPECT_EQ(0u, argErr);
+    DISPID twice[2] = {0, 0};
+    DISPPARAMS dupParams = {args, twice, 2, 2};
+    EXPECT_EQ(DISP_E_PARAMNOTFOUND, disp->Invoke(16, IID_NULL, 0, DISPATCH_METHOD, &dupParams, &result, nullptr,
+                                                 &argErr));
+    EXPECT_EQ(1u, argErr);
+    for (VARIANT& v : args) VariantClear(&v);
+
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Invoke(33, result, {}));
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, disp->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &none, nullptr, nullptr, nullptr));
+}
+
+TEST_F(Dispatch, NewInstanceState)
+{
+    CVariant r;
+    ASSERT_EQ(S_OK, Invoke(1, r, {}));
+    EXPECT_EQ(1010, V_I4(&r));
+    for (DISPID text : {4, 6, 8, 10, 12, 15}) {
+        CVariant s;
+        ASSERT_EQ(S_OK, Invoke(text, s, {}));
+        ASSERT_EQ(VT_BSTR, V_VT(&s));
+        EXPECT_EQ(0u, SysStringLen(V_BSTR(&s))) << "DISPID " << text;
+    }
+    for (DISPID len : {5, 7, 9, 11, 13}) {
+        CVariant n;
+        ASSERT_EQ(S_OK, Invoke(len, n, {}));
+        EXPECT_EQ(0, V_I4(&n)) << "DISPID " << len;
+    }
+    // InitCSP accepts anything, a NULL BSTR included, and changes nothing.
+    for (const wchar_t* name : {L"anything", L"", static_cast<const wchar_t*>(nullptr), L"\u4e2d\u6587CSP"}) {
+        CVariant code;
+        ASSERT_EQ(S_OK, Invoke(14, code, {ocx::Text(name)}));
+        EXPECT_EQ(VT_I2, V_VT(&code));
+        EXPECT_EQ(0, V_I2(&code));
+        CVariant csp;
+        ASSERT_EQ(S_OK, Invoke(15, csp, {}));
+        EXPECT_EQ(0u, SysStringLen(V_BSTR(&csp)));
+    }
+    CVariant none;
+    EXPECT_EQ(S_OK, Invoke(31, none, {ocx::Long(2)}));
+    EXPECT_EQ(VT_EMPTY, V_VT(&none));
+}
+
+TEST_F(Dispatch, TypeInformationMatchesTheTable)
+{
+    UINT count = 0;
+    ASSERT_EQ(S_OK, disp->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+    CComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, disp->GetTypeInfo(0, 0, &info));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualIID(ocx::kDiid, attr->guid));
+    EXPECT_EQ(TKIND_DISPATCH, attr->typekind);
+    info->ReleaseTypeAttr(attr);
+
+    for (const Method& m : kMethods) {
+        BSTR names[5] = {};
+        UINT got = 0;
+        ASSERT_EQ(S_OK, info->GetNames(m.id, names, 5, &got)) << "DISPID " << m.id;
+        ASSERT_EQ(1 + m.params.size(), got) << "DISPID " << m.id;
+        EXPECT_STREQ(m.name, names[0]);
+        size_t i = 1;
+        for (const wchar_t* p : m.paramNames) EXPECT_STREQ(p, names[i++]);
+        for (UINT k = 0; k < got; ++k) SysFreeString(names[k]);
+    }
+
+    CComPtr<IProvideClassInfo2> classInfo;
+    ASSERT_EQ(S_OK, disp.As(classInfo));
+    GUID events = GUID_NULL;
+    ASSERT_EQ(S_OK, classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events));
+    EXPECT_TRUE(IsEqualIID(ocx::kEventDiid, events));
+    CComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(S_OK, classInfo->GetClassInfo(&coclass));
+    ASSERT_EQ(S_OK, coclass->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualCLSID(ocx::kClsid, attr->guid));
+    EXPECT_EQ(TKIND_COCLASS, attr->typekind);
+    coclass->ReleaseTypeAttr(attr);
+}
+
+TEST_F(Dispatch, TypeInformationSurvivesABrokenRegistration)
+{
+    // Point the registered library at a file that does not exist.
+    std::string key = "TypeLib\\" + ocx::GuidText(ocx::kLibid) + "\\1.0\\0\\" +
+                      (sizeof(void*) == 8 ? "win64" : "win32");
+    HKEY h = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                             &h, nullptr));
+    const char bogus[] = "C:\\nowhere\\missing.tlb";
+    RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bogus), sizeof(bogus));
+    RegCloseKey(h);
+
+    CComPtr<IDispatch> fresh;
+    ASSERT_EQ(S_OK, ocx::Create(IID_IDispatch, reinterpret_cast<void**>(&fresh)));
+    CComPtr<ITypeInfo> info;
+    EXPECT_EQ(S_OK, fresh->GetTypeInfo(0, 0, &info)) << "no fallback to the module's own type library";
+    LPOLESTR name[] = {const_cast<LPOLESTR>(L"getversion")};
+    DISPID id = 0;
+    EXPECT_EQ(S_OK, fresh->GetIDsOfNames(IID_NULL, name, 1, 0, &id));
+    EXPECT_EQ(1, id);
+
+    EXPECT_EQ(S_OK, ocx::CallExport("DllRegisterServer"));
+}
+
+TEST(AnsiText, ConvertsThroughCodePage936)
+{
+    ASSERT_EQ(936u, GetACP()) << "tests expect the zh_CN locale";
+    BSTR chinese = SysAllocString(L"\u4e2d\u6587 text");
+    std::string bytes = fw::BstrToAnsi(chinese);
+    EXPECT_EQ("\xd6\xd0\xce\xc4 text", bytes);
+    BSTR back = fw::AnsiToBstr(bytes);
+    EXPECT_STREQ(L"\u4e2d\u6587 text", back);
+    EXPECT_EQ(SysStringLen(chinese), SysStringLen(back));
+    SysFreeString(chinese);
+    SysFreeString(back);
+
+    EXPECT_EQ("", fw::BstrToAnsi(nullptr));
+    BSTR empty = fw::AnsiToBstr("");
+    ASSERT_NE(nullptr, empty);
+    EXPECT_EQ(0u, SysStringLen(empty));
+    SysFreeString(empty);
+}
+
+}  // namespace
