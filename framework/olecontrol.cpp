@@ -170,6 +170,8 @@ bool CPropExchange::ExchangeLong(const wchar_t* name, LONG& value, LONG defaultV
 {
     if (FAILED(m_result))
         return false;
+    if (m_bag && !name)
+        return Fail(E_INVALIDARG);
     if (!m_loading)
         return m_bag ? WriteBag(name, value) : Write(&value, sizeof value);
     LONG stored = 0;
@@ -882,9 +884,9 @@ STDMETHODIMP COleControl::FreezeEvents(BOOL freeze)
 // ---------------------------------------------------------------------------
 // Drawing: IViewObject2 and the control window
 
-void COleControl::DrawContent(HDC dc, const RECT& bounds, const RECT& invalid)
+void COleControl::DrawContent(HDC dc, const RECT& bounds, const RECT& invalid, bool keepState)
 {
-    int saved = SaveDC(dc);
+    int saved = keepState ? SaveDC(dc) : 0;
     if (GetControlFlags() & clipPaintDC)
         IntersectClipRect(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
     try {
@@ -898,13 +900,11 @@ void COleControl::DrawContent(HDC dc, const RECT& bounds, const RECT& invalid)
         RestoreDC(dc, saved);
 }
 
-STDMETHODIMP COleControl::Draw(DWORD drawAspect, LONG index, void*, DVTARGETDEVICE*, HDC, HDC drawDC,
+STDMETHODIMP COleControl::Draw(DWORD drawAspect, LONG, void* aspect, DVTARGETDEVICE*, HDC, HDC drawDC,
                                LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR)
 {
     if (drawAspect != DVASPECT_CONTENT)
         return DV_E_DVASPECT;
-    if (index != -1)
-        return DV_E_LINDEX;
     if (!drawDC)
         return E_INVALIDARG;
     RECT rc;
@@ -922,7 +922,10 @@ STDMETHODIMP COleControl::Draw(DWORD drawAspect, LONG index, void*, DVTARGETDEVI
     else if (clip == NULLREGION || !IntersectRect(&invalid, &invalid, &rc))
         SetRectEmpty(&invalid);
     return Guarded([&] {
-        DrawContent(drawDC, rc, invalid);
+        const auto* info = static_cast<const DVASPECTINFO*>(aspect);
+        bool optimize = info && info->cb >= sizeof(DVASPECTINFO) &&
+                        (info->dwFlags & DVASPECTINFOFLAG_CANOPTIMIZE) && (GetControlFlags() & canOptimizeDraw);
+        DrawContent(drawDC, rc, invalid, !optimize);
         return S_OK;
     });
 }
@@ -1023,6 +1026,7 @@ bool COleControl::CreateControlWindow(HWND parent)
         wc.lpfnWndProc = &COleControl::ControlWindowProc;
         wc.hInstance = instance;
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         wc.lpszClassName = kWindowClass;
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
             return false;
@@ -1075,7 +1079,7 @@ LRESULT COleControl::HandleWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam)
             RECT client;
             GetClientRect(m_hwnd, &client);
             try {
-                DrawContent(dc, client, ps.rcPaint);
+                DrawContent(dc, client, ps.rcPaint, true);
             } catch (...) {
                 // A failed paint leaves the area as it was; the window stays usable.
             }
@@ -1083,6 +1087,10 @@ LRESULT COleControl::HandleWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
+    case WM_ERASEBKGND:
+        if (GetControlFlags() & fastBeginPaint)
+            return 1;  // OnDraw paints every pixel
+        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
     case WM_MOUSEACTIVATE:
         if (!m_uiActive) {
             CHold hold(this);
@@ -1112,7 +1120,12 @@ LRESULT CALLBACK COleControl::ControlWindowProc(HWND hwnd, UINT msg, WPARAM wPar
         control->m_hwnd = nullptr;
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    return control->HandleWindowMessage(msg, wParam, lParam);
+    try {
+        return control->HandleWindowMessage(msg, wParam, lParam);
+    } catch (...) {
+        // The control's hooks run here too; nothing may unwind into the system.
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -33,15 +33,18 @@
 namespace fw {
 
 // Behaviour switches a control returns from GetControlFlags.
+//   fastBeginPaint     OnDraw covers the whole control: the control window
+//                      skips erasing its background before painting.
 //   clipPaintDC        OnDraw runs with the DC clipped to the control's bounds.
-//   windowlessActivate in-place activation goes windowless when the site
-//                      offers IOleInPlaceSiteWindowless and agrees.
+//   pointerInactive    for a control that answers IPointerInactive itself
+//                      (the base does not); read by no code here.
 //   noFlickerActivate  windowed activation goes through IOleInPlaceSiteEx, so
 //                      the site can skip its redraw.
-//   fastBeginPaint, pointerInactive, canOptimizeDraw are accepted for
-//   compatibility of flag values; drawing here always goes through
-//   BeginPaint/SaveDC and the control does not expose IPointerInactive, so
-//   they change nothing.
+//   windowlessActivate in-place activation goes windowless when the site
+//                      offers IOleInPlaceSiteWindowless and agrees.
+//   canOptimizeDraw    when the container allows it (DVASPECTINFOFLAG_CANOPTIMIZE),
+//                      IViewObject::Draw leaves the DC state to the container
+//                      instead of saving and restoring it.
 enum ControlFlags : DWORD {
     fastBeginPaint = 0x01,
     clipPaintDC = 0x02,
@@ -252,6 +255,7 @@ protected:
     SIZEL Extent() const { return m_extent; }
     bool AreEventsFrozen() const { return m_freezeCount > 0; }
     const std::wstring& ContainerAppName() const { return m_containerApp; }
+    const std::wstring& ContainerObjectName() const { return m_containerObj; }
     const std::vector<PALETTEENTRY>& ColorScheme() const { return m_colorScheme; }
     bool IsModified() const { return m_dirty; }
     void SetModifiedFlag(bool modified = true) { m_dirty = modified; }
@@ -307,7 +311,7 @@ private:
     bool CreateControlWindow(HWND parent);
     void DestroyControlWindow();
     void ApplyClipRegion();
-    void DrawContent(HDC dc, const RECT& bounds, const RECT& invalid);
+    void DrawContent(HDC dc, const RECT& bounds, const RECT& invalid, bool keepState);
     void SendViewChange();
     SIZEL InitialExtent() const;
     LRESULT HandleWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam);

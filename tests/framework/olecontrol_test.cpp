@@ -670,7 +670,7 @@ void HostInAtl(DWORD flags, bool windowless)
     }();
     HWND host = CreateWindowExW(0, L"FwTestHost", L"", WS_CHILD | WS_VISIBLE, 10, 10, 200, 100, top, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
-    ASSERT_TRUE(top && host);
+    ASSERT_TRUE(top && host) << "no host windows (error " << GetLastError() << "): is a display there?";
 
     auto ctl = MakeControl(flags);
     ASSERT_EQ(S_OK, Query<IPersistStreamInit>(Unk(ctl))->InitNew());
