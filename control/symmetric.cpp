@@ -1,22 +1,145 @@
-// DES encryption of texts and files, and key generation.
+// DES encryption of texts and files, and key generation. The cipher, the key
+// text, the padding and the chunked file loop are in common/descrypt.h; this
+// file adds the random key and the Windows files.
 #include "qelcryptctrl.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "base64.h"
+#include "descrypt.h"
+
+namespace {
+
+// The key bytes take the low 15 bits of each draw.
+static_assert(RAND_MAX == 32767, "GenertKey expects rand() values of 0 to 32767");
+
+// Longest path, terminating NUL included, that the file methods accept.
+const size_t kMaxPath = MAX_PATH;
+
+// An open file handle, closed at the end of its scope unless closed before.
+class CFile {
+public:
+    explicit CFile(HANDLE handle) : m_handle(handle) {}
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+    ~CFile() { Close(); }
+
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+
+    // False when closing fails, which for a written file can be the loss of
+    // data still on its way to the disk.
+    bool Close()
+    {
+        if (!IsOpen())
+            return true;
+        const BOOL closed = CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+        return closed != FALSE;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+class CFileInput : public CDesInput {
+public:
+    explicit CFileInput(HANDLE file) : m_file(file) {}
+
+protected:
+    bool ReadSome(unsigned char* buffer, uint32_t size, uint32_t* count) override
+    {
+        DWORD got = 0;
+        if (!ReadFile(m_file, buffer, size, &got, nullptr))
+            return false;
+        *count = got;
+        return true;
+    }
+
+private:
+    HANDLE m_file;
+};
+
+class CFileOutput : public CDesOutput {
+public:
+    explicit CFileOutput(HANDLE file) : m_file(file) {}
+
+    bool Write(const unsigned char* buffer, uint32_t size) override
+    {
+        while (size > 0) {
+            DWORD put = 0;
+            if (!WriteFile(m_file, buffer, size, &put, nullptr) || put == 0)
+                return false;
+            buffer += put;
+            size -= put;
+        }
+        return true;
+    }
+
+private:
+    HANDLE m_file;
+};
+
+}  // namespace
 
 std::string CQelCryptCtrl::GenertKey()
 {
-    // Not built yet: generation of a DES key text.
-    return std::string();
+    // Seeded with the time in seconds: calls within the same second return
+    // the same key.
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    unsigned char key[8];
+    for (int i = 0; i < 4; ++i) {
+        const int value = std::rand();
+        key[2 * i] = static_cast<unsigned char>(value & 0xff);
+        key[2 * i + 1] = static_cast<unsigned char>(value >> 8);
+    }
+    char text[13];
+    uint32_t length = 0;
+    Base64Encode(key, sizeof(key), text, &length);
+    return std::string(text, length);
 }
 
-std::string CQelCryptCtrl::Encrypt(const char*, const char*)
+std::string CQelCryptCtrl::Encrypt(const char* str, const char* key)
 {
-    // Not built yet: DES encryption of a text.
-    return std::string();
+    const size_t length = std::strlen(str);
+    if (length >= 0x80000000u)
+        return std::string();  // beyond what a cipher text length can count
+    unsigned char desKey[8];
+    DesKeyFromText(key, desKey);
+    std::string text(DesTextCipherLength(static_cast<uint32_t>(length)) + 1, '\0');
+    DesEncryptText(reinterpret_cast<const unsigned char*>(str), static_cast<uint32_t>(length), desKey, &text[0]);
+    text.pop_back();  // the NUL
+    return text;
 }
 
-long CQelCryptCtrl::EncryptFile(const char*, const char*)
+long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
 {
-    // Not built yet: DES encryption of a file.
-    return 1;
+    // The cipher file is the input's name with ".gse" appended, and both
+    // names must fit a path buffer.
+    const std::string output = std::string(file) + ".gse";
+    if (output.size() >= kMaxPath)
+        return 1;
+
+    CFile in(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.IsOpen())
+        return 1;
+    CFile out(CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.IsOpen())
+        return 1;
+
+    unsigned char desKey[8];
+    DesKeyFromText(key, desKey);
+    CFileInput source(in.Get());
+    CFileOutput sink(out.Get());
+    long status = DesEncryptStream(source, sink, desKey);
+    in.Close();
+    if (!out.Close())
+        status = 1;
+    return status;
 }
 
 // Decryption of DES texts and files is not offered by the control: the text
