@@ -1,8 +1,8 @@
 // The page's own records in the diagnostic log.
+#include "logstep.h"
 #include "qelcryptctrl.h"
 
-long CQelCryptCtrl::AddLog(const char*, const char*)
+long CQelCryptCtrl::AddLog(const char* subject, const char* content)
 {
-    // Not built yet: appending the page's record while the diagnostic tool runs.
-    return 0;
+    return AddPageLogRecord(subject, content);
 }
