@@ -1,8 +1,16 @@
 // Certificate lookup by subject CN and OU for the page.
 #include "qelcryptctrl.h"
 
-std::string CQelCryptCtrl::GetCert(const char*, const char*)
+#include "certlookup.h"
+
+std::string CQelCryptCtrl::GetCert(const char* cn, const char* ou)
 {
-    // Not built yet: the PEM text of the certificate found by CN and OU.
-    return std::string();
+    std::string result;
+    CCertInfo info;
+    PCCERT_CONTEXT context = nullptr;
+    if (FindCertByCnOu("MY", cn, ou, info, &context)) {
+        result = info.m_strCertPem;
+        CertFreeCertificateContext(context);
+    }
+    return result;
 }
