@@ -1,12 +1,12 @@
 // Base64Encode / Base64Decode against OpenSSL's EVP_EncodeBlock and
 // EVP_DecodeBlock over the same 16 KiB, in the same run; prints the ratios.
 #include "base64.h"
+#include "ratio_reporter.h"
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -86,20 +86,6 @@ BENCHMARK(BM_EncodeOpenSsl);
 BENCHMARK(BM_DecodeOurs);
 BENCHMARK(BM_DecodeOpenSsl);
 
-// Console output as usual, plus each run's throughput kept for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> rate;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            auto it = r.counters.find("bytes_per_second");
-            if (it != r.counters.end()) rate[r.benchmark_name()] = it->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -108,7 +94,7 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto ratio = [&](const char* what, const char* ours, const char* theirs) {
-        double a = reporter.rate[ours], b = reporter.rate[theirs];
+        double a = reporter.Mean(ours), b = reporter.Mean(theirs);
         if (a > 0 && b > 0)
             std::printf("%s ratio ours/openssl: %.2fx (%.0f vs %.0f MB/s, target >= 1.0x)\n",
                         what, a / b, a / 1e6, b / 1e6);

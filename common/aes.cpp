@@ -1,6 +1,7 @@
 // Rijndael block cipher: key schedule, table-driven block paths and the
 // buffer modes. The contract is in aes.h.
 #include "aes.h"
+#include "bytes.h"
 
 #include <cstring>
 
@@ -18,22 +19,6 @@ const char kBadKeyLength[] = "Incorrect key length";
 const char kBadBlockLength[] = "Incorrect block length";
 const char kNoKey[] = "Object not Initialized";
 const char kBadDataLength[] = "Data not multiple of Block Size";
-
-// Column word from four bytes, first byte most significant. Compilers turn
-// this pattern into a single load plus byte swap.
-inline uint32_t Load32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
-
-inline void Store32(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
 
 // Byte of row 0..3 of a column word.
 inline unsigned B0(uint32_t w) { return w >> 24; }
@@ -125,7 +110,7 @@ void CAesCipher::SetKey(const unsigned char* key, int keyLength, int blockSize)
     // of the expanded key is column t % columns of round t / columns. The
     // decryption schedule takes the rounds in reverse order.
     for (int i = 0; i < keyWords; ++i)
-        m_keyWords[i] = Load32(key + 4 * i);
+        m_keyWords[i] = LoadBe32(key + 4 * i);
     const int total = (m_rounds + 1) * columns;
     int t = 0;
     int rcon = 0;
@@ -161,10 +146,10 @@ void CAesCipher::SetKey(const unsigned char* key, int keyLength, int blockSize)
 void CAesCipher::EncryptBlock16(const unsigned char* in, unsigned char* out)
 {
     RequireKey();
-    uint32_t s0 = Load32(in) ^ m_encKey[0][0];
-    uint32_t s1 = Load32(in + 4) ^ m_encKey[0][1];
-    uint32_t s2 = Load32(in + 8) ^ m_encKey[0][2];
-    uint32_t s3 = Load32(in + 12) ^ m_encKey[0][3];
+    uint32_t s0 = LoadBe32(in) ^ m_encKey[0][0];
+    uint32_t s1 = LoadBe32(in + 4) ^ m_encKey[0][1];
+    uint32_t s2 = LoadBe32(in + 8) ^ m_encKey[0][2];
+    uint32_t s3 = LoadBe32(in + 12) ^ m_encKey[0][3];
     const int rounds = m_rounds;
     for (int r = 1; r < rounds; ++r) {
         const uint32_t* k = m_encKey[r];
@@ -182,19 +167,19 @@ void CAesCipher::EncryptBlock16(const unsigned char* in, unsigned char* out)
     const uint32_t t1 = EncLast(s1, s2, s3, s0, k[1]);
     const uint32_t t2 = EncLast(s2, s3, s0, s1, k[2]);
     const uint32_t t3 = EncLast(s3, s0, s1, s2, k[3]);
-    Store32(out, t0);
-    Store32(out + 4, t1);
-    Store32(out + 8, t2);
-    Store32(out + 12, t3);
+    StoreBe32(out, t0);
+    StoreBe32(out + 4, t1);
+    StoreBe32(out + 8, t2);
+    StoreBe32(out + 12, t3);
 }
 
 void CAesCipher::DecryptBlock16(const unsigned char* in, unsigned char* out)
 {
     RequireKey();
-    uint32_t s0 = Load32(in) ^ m_decKey[0][0];
-    uint32_t s1 = Load32(in + 4) ^ m_decKey[0][1];
-    uint32_t s2 = Load32(in + 8) ^ m_decKey[0][2];
-    uint32_t s3 = Load32(in + 12) ^ m_decKey[0][3];
+    uint32_t s0 = LoadBe32(in) ^ m_decKey[0][0];
+    uint32_t s1 = LoadBe32(in + 4) ^ m_decKey[0][1];
+    uint32_t s2 = LoadBe32(in + 8) ^ m_decKey[0][2];
+    uint32_t s3 = LoadBe32(in + 12) ^ m_decKey[0][3];
     const int rounds = m_rounds;
     for (int r = 1; r < rounds; ++r) {
         const uint32_t* k = m_decKey[r];
@@ -212,10 +197,10 @@ void CAesCipher::DecryptBlock16(const unsigned char* in, unsigned char* out)
     const uint32_t t1 = DecLast(s1, s0, s3, s2, k[1]);
     const uint32_t t2 = DecLast(s2, s1, s0, s3, k[2]);
     const uint32_t t3 = DecLast(s3, s2, s1, s0, k[3]);
-    Store32(out, t0);
-    Store32(out + 4, t1);
-    Store32(out + 8, t2);
-    Store32(out + 12, t3);
+    StoreBe32(out, t0);
+    StoreBe32(out + 4, t1);
+    StoreBe32(out + 8, t2);
+    StoreBe32(out + 12, t3);
 }
 
 // General path for 24- and 32-byte blocks: column c of a round takes row n
@@ -231,7 +216,7 @@ void CAesCipher::EncryptGeneral(const unsigned char* in, unsigned char* out)
             from[n][c] = (c + offset[n]) % columns;
 
     for (int c = 0; c < columns; ++c)
-        m_state[c] = Load32(in + 4 * c) ^ m_encKey[0][c];
+        m_state[c] = LoadBe32(in + 4 * c) ^ m_encKey[0][c];
     for (int r = 1; r < m_rounds; ++r) {
         for (int c = 0; c < columns; ++c)
             m_temp[c] = EncColumn(m_state[c], m_state[from[1][c]], m_state[from[2][c]],
@@ -242,7 +227,7 @@ void CAesCipher::EncryptGeneral(const unsigned char* in, unsigned char* out)
         m_temp[c] = EncLast(m_state[c], m_state[from[1][c]], m_state[from[2][c]],
                             m_state[from[3][c]], m_encKey[m_rounds][c]);
     for (int c = 0; c < columns; ++c)
-        Store32(out + 4 * c, m_temp[c]);
+        StoreBe32(out + 4 * c, m_temp[c]);
 }
 
 void CAesCipher::DecryptGeneral(const unsigned char* in, unsigned char* out)
@@ -255,7 +240,7 @@ void CAesCipher::DecryptGeneral(const unsigned char* in, unsigned char* out)
             from[n][c] = (c + columns - offset[n]) % columns;
 
     for (int c = 0; c < columns; ++c)
-        m_state[c] = Load32(in + 4 * c) ^ m_decKey[0][c];
+        m_state[c] = LoadBe32(in + 4 * c) ^ m_decKey[0][c];
     for (int r = 1; r < m_rounds; ++r) {
         for (int c = 0; c < columns; ++c)
             m_temp[c] = DecColumn(m_state[c], m_state[from[1][c]], m_state[from[2][c]],
@@ -266,7 +251,7 @@ void CAesCipher::DecryptGeneral(const unsigned char* in, unsigned char* out)
         m_temp[c] = DecLast(m_state[c], m_state[from[1][c]], m_state[from[2][c]],
                             m_state[from[3][c]], m_decKey[m_rounds][c]);
     for (int c = 0; c < columns; ++c)
-        Store32(out + 4 * c, m_temp[c]);
+        StoreBe32(out + 4 * c, m_temp[c]);
 }
 
 void CAesCipher::EncryptOneBlock(const unsigned char* in, unsigned char* out)

@@ -8,6 +8,7 @@
 // (S-boxes 1, 3, 5, 7), so a round needs one rotation, two key words and
 // eight lookups in kSp, which holds S-box and P combined in the same form.
 #include "des.h"
+#include "bytes.h"
 
 #include "des_tables.inc"
 
@@ -33,20 +34,6 @@ const uint8_t kPc2[48] = {
 const uint8_t kShifts[16] = {1, 1, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2, 1};
 
 const uint32_t kMask28 = 0x0fffffff;
-
-inline uint32_t Load32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
-
-inline void Store32(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
 
 inline uint32_t RotateLeft(uint32_t x, unsigned n) { return x << n | x >> (32 - n); }
 inline uint32_t RotateRight(uint32_t x, unsigned n) { return x >> n | x << (32 - n); }
@@ -97,8 +84,8 @@ inline uint32_t Feistel(uint32_t r, const uint32_t* k)
 
 inline void Crypt(const unsigned char* in, unsigned char* out, const uint32_t* k)
 {
-    uint32_t l = Load32(in);
-    uint32_t r = Load32(in + 4);
+    uint32_t l = LoadBe32(in);
+    uint32_t r = LoadBe32(in + 4);
     InitialPermutation(l, r);
     // Two rounds per step, the halves exchanging roles instead of places.
     for (int step = 0; step < 8; ++step, k += 4) {
@@ -107,16 +94,16 @@ inline void Crypt(const unsigned char* in, unsigned char* out, const uint32_t* k
     }
     // The output block is R16 L16: the last round does not exchange.
     FinalPermutation(r, l);
-    Store32(out, r);
-    Store32(out + 4, l);
+    StoreBe32(out, r);
+    StoreBe32(out + 4, l);
 }
 
 // Two independent blocks, their rounds interleaved: one block's round is a
 // chain of dependent lookups, and the other's fills the idle units.
 inline void Crypt2(const unsigned char* in, unsigned char* out, const uint32_t* k)
 {
-    uint32_t l0 = Load32(in), r0 = Load32(in + 4);
-    uint32_t l1 = Load32(in + 8), r1 = Load32(in + 12);
+    uint32_t l0 = LoadBe32(in), r0 = LoadBe32(in + 4);
+    uint32_t l1 = LoadBe32(in + 8), r1 = LoadBe32(in + 12);
     InitialPermutation(l0, r0);
     InitialPermutation(l1, r1);
     for (int step = 0; step < 8; ++step, k += 4) {
@@ -127,10 +114,10 @@ inline void Crypt2(const unsigned char* in, unsigned char* out, const uint32_t* 
     }
     FinalPermutation(r0, l0);
     FinalPermutation(r1, l1);
-    Store32(out, r0);
-    Store32(out + 4, l0);
-    Store32(out + 8, r1);
-    Store32(out + 12, l1);
+    StoreBe32(out, r0);
+    StoreBe32(out + 4, l0);
+    StoreBe32(out + 8, r1);
+    StoreBe32(out + 12, l1);
 }
 
 }  // namespace
