@@ -16,38 +16,9 @@ namespace {
 using certbuild::Bytes;
 using namespace certbuild;
 using certtest::CEntry;
-
-// A record whose every field shows whether it was written.
-CCertInfo Untouched()
-{
-    CCertInfo info;
-    info.m_strSubject = "subject";
-    info.m_strCertPem = "pem";
-    info.m_strProvider = "provider";
-    info.m_strContainer = "container";
-    info.m_dwKeySpec = 77;
-    info.m_nSignType = 7;
-    return info;
-}
-
-void ExpectUntouched(const CCertInfo& info)
-{
-    EXPECT_EQ("subject", info.m_strSubject);
-    EXPECT_EQ("pem", info.m_strCertPem);
-    EXPECT_EQ("provider", info.m_strProvider);
-    EXPECT_EQ("container", info.m_strContainer);
-    EXPECT_EQ(77u, info.m_dwKeySpec);
-    EXPECT_EQ(7, info.m_nSignType);
-}
-
-Bytes Der(const std::string& pem)
-{
-    Bytes der(kCertTextSize);
-    uint32_t length = 0;
-    EXPECT_EQ(0, PemToDer(pem.c_str(), static_cast<uint32_t>(pem.size()), der.data(), kCertTextSize, &length));
-    der.resize(length);
-    return der;
-}
+using certtest::Der;
+using certtest::ExpectUntouched;
+using certtest::Untouched;
 
 TEST(CertStoreList, LoadsTheStoreInStoreOrder)
 {

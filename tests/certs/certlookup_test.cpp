@@ -17,29 +17,11 @@ namespace {
 using certbuild::Bytes;
 using namespace certbuild;
 using certtest::CEntry;
+using certtest::Der;
+using certtest::ExpectUntouched;
+using certtest::Untouched;
 
 const PCCERT_CONTEXT kNoContext = reinterpret_cast<PCCERT_CONTEXT>(static_cast<uintptr_t>(0x5A5A5A5A));
-
-CCertInfo Untouched()
-{
-    CCertInfo info;
-    info.m_strSubject = "subject";
-    info.m_strCertPem = "pem";
-    info.m_strProvider = "provider";
-    info.m_strContainer = "container";
-    info.m_dwKeySpec = 77;
-    info.m_nSignType = 7;
-    return info;
-}
-
-Bytes Der(const std::string& pem)
-{
-    Bytes der(kCertTextSize);
-    uint32_t length = 0;
-    EXPECT_EQ(0, PemToDer(pem.c_str(), static_cast<uint32_t>(pem.size()), der.data(), kCertTextSize, &length));
-    der.resize(length);
-    return der;
-}
 
 // The id of the fixture found for cn and ou ("" when none), after checking
 // the record and the context handed back.

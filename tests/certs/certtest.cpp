@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "certtext.h"
+
 #include <cstdio>
 
 namespace certtest {
@@ -153,6 +155,37 @@ std::wstring Filler(size_t length, const wchar_t* seed)
     for (size_t i = 0; i < length; ++i)
         text[i] = letters[i % letters.size()];
     return text;
+}
+
+CCertInfo Untouched()
+{
+    CCertInfo info;
+    info.m_strSubject = "subject";
+    info.m_strCertPem = "pem";
+    info.m_strProvider = "provider";
+    info.m_strContainer = "container";
+    info.m_dwKeySpec = 77;
+    info.m_nSignType = 7;
+    return info;
+}
+
+void ExpectUntouched(const CCertInfo& info)
+{
+    EXPECT_EQ("subject", info.m_strSubject);
+    EXPECT_EQ("pem", info.m_strCertPem);
+    EXPECT_EQ("provider", info.m_strProvider);
+    EXPECT_EQ("container", info.m_strContainer);
+    EXPECT_EQ(77u, info.m_dwKeySpec);
+    EXPECT_EQ(7, info.m_nSignType);
+}
+
+certbuild::Bytes Der(const std::string& pem)
+{
+    certbuild::Bytes der(kCertTextSize);
+    uint32_t length = 0;
+    EXPECT_EQ(0, PemToDer(pem.c_str(), static_cast<uint32_t>(pem.size()), der.data(), kCertTextSize, &length));
+    der.resize(length);
+    return der;
 }
 
 }  // namespace certtest

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "certbuild.h"
+#include "certinfo.h"
 #include "fixtures.h"
 
 namespace certtest {
@@ -78,6 +79,14 @@ private:
 
 // Text of `length` characters made of the letters of `seed`.
 std::wstring Filler(size_t length, const wchar_t* seed = L"abcdefghij");
+
+// A record whose every field shows whether a call wrote it, and the check
+// that none was.
+CCertInfo Untouched();
+void ExpectUntouched(const CCertInfo& info);
+
+// The DER bytes of a PEM text (a failed conversion is a test failure).
+certbuild::Bytes Der(const std::string& pem);
 
 }  // namespace certtest
 
