@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "handle.h"
+
 namespace capi {
 
 // Encoding of every certificate and name the system reads.
@@ -24,81 +26,27 @@ const DWORD kPropertySize = 2048;
 // Buffer of the provider-name query.
 const DWORD kProvNameSize = 1000;
 
-// Owns one handle and releases it exactly once. Movable, not copyable.
-template <class Traits>
-class CHandle {
-public:
-    using Handle = typename Traits::Handle;
-
-    CHandle() = default;
-    explicit CHandle(Handle handle) : m_handle(handle) {}
-    CHandle(CHandle&& other) noexcept : m_handle(other.Detach()) {}
-    CHandle& operator=(CHandle&& other) noexcept
-    {
-        if (this != &other)
-            Reset(other.Detach());
-        return *this;
-    }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    ~CHandle() { Reset(); }
-
-    Handle Get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != Handle(); }
-
-    // Gives the handle up without releasing it.
-    Handle Detach()
-    {
-        Handle handle = m_handle;
-        m_handle = Handle();
-        return handle;
-    }
-
-    // Releases the handle held, if any, and takes `handle`.
-    void Reset(Handle handle = Handle())
-    {
-        if (m_handle != Handle())
-            Traits::Release(m_handle);
-        m_handle = handle;
-    }
-
-    // For a call that stores a new handle: releases the one held first.
-    Handle* Receive()
-    {
-        Reset();
-        return &m_handle;
-    }
-
-private:
-    Handle m_handle = Handle();
-};
-
-struct CProvTraits {
-    using Handle = HCRYPTPROV;
+struct CProvTraits : qel::CNullInvalid<HCRYPTPROV> {
     static void Release(Handle handle) { CryptReleaseContext(handle, 0); }
 };
-struct CKeyTraits {
-    using Handle = HCRYPTKEY;
+struct CKeyTraits : qel::CNullInvalid<HCRYPTKEY> {
     static void Release(Handle handle) { CryptDestroyKey(handle); }
 };
-struct CHashTraits {
-    using Handle = HCRYPTHASH;
+struct CHashTraits : qel::CNullInvalid<HCRYPTHASH> {
     static void Release(Handle handle) { CryptDestroyHash(handle); }
 };
-struct CStoreTraits {
-    using Handle = HCERTSTORE;
+struct CStoreTraits : qel::CNullInvalid<HCERTSTORE> {
     static void Release(Handle handle) { CertCloseStore(handle, CERT_CLOSE_STORE_CHECK_FLAG); }
 };
-struct CCertTraits {
-    using Handle = PCCERT_CONTEXT;
+struct CCertTraits : qel::CNullInvalid<PCCERT_CONTEXT> {
     static void Release(Handle handle) { CertFreeCertificateContext(handle); }
 };
 
-using CProv = CHandle<CProvTraits>;    // a CSP context
-using CKey = CHandle<CKeyTraits>;      // a key of a CSP context
-using CHash = CHandle<CHashTraits>;    // a hash object
-using CStore = CHandle<CStoreTraits>;  // a certificate store, closed with CERT_CLOSE_STORE_CHECK_FLAG
-using CCert = CHandle<CCertTraits>;    // a certificate context
+using CProv = qel::CHandle<CProvTraits>;    // a CSP context
+using CKey = qel::CHandle<CKeyTraits>;      // a key of a CSP context
+using CHash = qel::CHandle<CHashTraits>;    // a hash object
+using CStore = qel::CHandle<CStoreTraits>;  // a certificate store, closed with CERT_CLOSE_STORE_CHECK_FLAG
+using CCert = qel::CHandle<CCertTraits>;    // a certificate context
 
 // ---- Certificate stores and certificates ----
 

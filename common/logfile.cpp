@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "winhandle.h"
+
 // Crash points: the moments at which an interrupted write leaves the file
 // behind. The crash-safety test builds this file with QEL_LOG_CRASH_POINTS
 // and a LogCrashPoint() that lingers there, so that a writer killed at a
@@ -26,25 +28,7 @@ const DWORD kRetryTotalMs = 2000;
 // Largest piece handed to one ReadFile / WriteFile call.
 const DWORD kIoChunk = 1u << 20;
 
-// Owns a file handle for one operation.
-class CFileHandle {
-public:
-    explicit CFileHandle(HANDLE h = INVALID_HANDLE_VALUE) : m_h(h) {}
-    ~CFileHandle() { Close(); }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-    HANDLE* Receive() { Close(); return &m_h; }
-    void Close()
-    {
-        if (m_h != INVALID_HANDLE_VALUE)
-            CloseHandle(m_h);
-        m_h = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_h;
-};
+using qel::CFileHandle;
 
 // The writers' mutex for one log path, held for the length of one operation.
 // A holder that died leaves it abandoned, which the next waiter takes over.
@@ -53,18 +37,16 @@ class CWriterLock {
 public:
     explicit CWriterLock(const std::string& name) : m_since(GetTickCount())
     {
-        m_mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        m_mutex.Reset(CreateMutexA(nullptr, FALSE, name.c_str()));
         if (!m_mutex)
             return;
-        DWORD wait = WaitForSingleObject(m_mutex, kRetryTotalMs + kRetryStepMs);
+        DWORD wait = WaitForSingleObject(m_mutex.Get(), kRetryTotalMs + kRetryStepMs);
         m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
     }
     ~CWriterLock()
     {
         if (m_held)
-            ReleaseMutex(m_mutex);
-        if (m_mutex)
-            CloseHandle(m_mutex);
+            ReleaseMutex(m_mutex.Get());
     }
     CWriterLock(const CWriterLock&) = delete;
     CWriterLock& operator=(const CWriterLock&) = delete;
@@ -73,7 +55,7 @@ public:
 
 private:
     DWORD m_since;
-    HANDLE m_mutex = nullptr;
+    qel::CKernelHandle m_mutex;
     bool m_held = false;
 };
 
@@ -244,7 +226,7 @@ bool CLogFile::Load(const char* path)
     }
     std::vector<unsigned char> bytes;
     ReadAll(file.Get(), bytes);
-    file.Close();
+    file.Reset();
 
     LogImage image;
     bool valid = ParseLog(bytes.data(), bytes.size(), image);
@@ -292,7 +274,7 @@ bool CLogFile::WriteWholeLog(const std::deque<LogRecordHeader>& headers, const s
             LOG_CRASH_POINT("half of the new file written");
             WriteAll(out.Get(), bytes.data() + half, bytes.size() - half, "Log file write failed");
         } catch (...) {
-            out.Close();
+            out.Reset();
             DeleteFileA(newPath.c_str());
             throw;
         }
@@ -391,7 +373,7 @@ void CLogFile::AddRecord(const char* subject, const char* content)
     // At the limit: keep the newest m_nKeepRecords - 1 and add the new one,
     // however many records the log held. The lists change only when the
     // file does.
-    file.Close();
+    file.Reset();
     size_t drop = m_headers.size() - static_cast<size_t>(m_nKeepRecords - 1);
     LogImage trimmed;
     trimmed.headers.assign(m_headers.begin() + static_cast<std::ptrdiff_t>(drop), m_headers.end());

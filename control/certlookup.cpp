@@ -2,13 +2,14 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "certtext.h"
 #include "cryptoapi.h"
 
-int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertInfo& info, PCCERT_CONTEXT* context)
+int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertInfo& info, capi::CCert& context)
 {
-    if (!storeName || !cn || !ou || !context)
+    if (!storeName || !cn || !ou)
         return 0;
     capi::CStore store;
     if (!capi::OpenSystemStore(storeName, store))
@@ -42,7 +43,7 @@ int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertI
             return 0;
         info.m_strSubject = subject;
         info.m_strCertPem.assign(pem, pemLength);
-        *context = copy.Detach();
+        context = std::move(copy);
         return 1;
     }
     return 0;

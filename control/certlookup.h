@@ -7,6 +7,7 @@
 #include <wincrypt.h>
 
 #include "certinfo.h"
+#include "cryptoapi.h"
 
 // Searches the current user's system store `storeName` in store order for the
 // first certificate with a key-provider property whose subject CN equals `cn`
@@ -21,9 +22,9 @@
 // candidate.
 //
 // Returns 1 when found: `info` then also holds the subject and the PEM text
-// (m_nSignType is not touched) and *context a duplicated context that the
-// caller frees with CertFreeCertificateContext. Returns 0 otherwise, with
-// *context untouched. Null arguments give 0 and touch nothing.
-int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertInfo& info, PCCERT_CONTEXT* context);
+// (m_nSignType is not touched) and `context` owns a duplicated context of the
+// certificate. Returns 0 otherwise, with `context` untouched. Null arguments
+// give 0 and touch nothing.
+int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertInfo& info, capi::CCert& context);
 
 #endif

@@ -7,10 +7,8 @@ std::string CQelCryptCtrl::GetCert(const char* cn, const char* ou)
 {
     std::string result;
     CCertInfo info;
-    PCCERT_CONTEXT context = nullptr;
-    if (FindCertByCnOu("MY", cn, ou, info, &context)) {
+    capi::CCert context;
+    if (FindCertByCnOu("MY", cn, ou, info, context))
         result = info.m_strCertPem;
-        CertFreeCertificateContext(context);
-    }
     return result;
 }

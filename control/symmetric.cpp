@@ -9,6 +9,7 @@
 
 #include "base64.h"
 #include "descrypt.h"
+#include "winhandle.h"
 
 namespace {
 
@@ -17,32 +18,6 @@ static_assert(RAND_MAX == 32767, "GenertKey expects rand() values of 0 to 32767"
 
 // Longest path, terminating NUL included, that the file methods accept.
 const size_t kMaxPath = MAX_PATH;
-
-// An open file handle, closed at the end of its scope unless closed before.
-class CFile {
-public:
-    explicit CFile(HANDLE handle) : m_handle(handle) {}
-    CFile(const CFile&) = delete;
-    CFile& operator=(const CFile&) = delete;
-    ~CFile() { Close(); }
-
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-
-    // False when closing fails, which for a written file can be the loss of
-    // data still on its way to the disk.
-    bool Close()
-    {
-        if (!IsOpen())
-            return true;
-        const BOOL closed = CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 class CFileInput : public CDesInput {
 public:
@@ -122,13 +97,16 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
     if (output.size() >= kMaxPath)
         return 1;
 
-    CFile in(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in.IsOpen())
+    // Opened as a plain binary open does: others may go on reading and
+    // writing, so a document another program holds open is encrypted too.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    qel::CFileHandle in(CreateFileA(file, GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in)
         return 1;
-    CFile out(CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.IsOpen())
+    qel::CFileHandle out(CreateFileA(output.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out)
         return 1;
 
     unsigned char desKey[8];
@@ -136,8 +114,9 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
     CFileInput source(in.Get());
     CFileOutput sink(out.Get());
     long status = DesEncryptStream(source, sink, desKey);
-    in.Close();
-    if (!out.Close())
+    in.Reset();
+    // A failed close of the written file can be data lost on its way to disk.
+    if (!CloseHandle(out.Detach()))
         status = 1;
     return status;
 }

@@ -1,8 +1,7 @@
 #include "classfactory.h"
 
 #include "module.h"
-
-#include <new>
+#include "unknown.h"
 
 namespace fw {
 
@@ -10,29 +9,10 @@ namespace {
 
 class CClassFactory : public IClassFactory {
 public:
-    explicit CClassFactory(CreateInstanceFn create) : m_create(create) { CModule::ObjectCreated(); }
-    virtual ~CClassFactory() { CModule::ObjectDestroyed(); }
+    explicit CClassFactory(CreateInstanceFn create) : m_create(create) {}
+    virtual ~CClassFactory() = default;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0)
-            delete this;
-        return static_cast<ULONG>(n);
-    }
+    void* FindInterface(REFIID riid) { return Offer<IClassFactory>(this, riid); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
     {
@@ -53,7 +33,6 @@ public:
     }
 
 private:
-    LONG m_refs = 1;
     CreateInstanceFn m_create;
 };
 
@@ -67,12 +46,7 @@ HRESULT GetClassObject(const ClassEntry* classes, size_t count, REFCLSID clsid, 
     for (size_t i = 0; i < count; ++i) {
         if (!IsEqualCLSID(*classes[i].clsid, clsid))
             continue;
-        CClassFactory* factory = new (std::nothrow) CClassFactory(classes[i].create);
-        if (!factory)
-            return E_OUTOFMEMORY;
-        HRESULT hr = factory->QueryInterface(riid, ppv);
-        factory->Release();
-        return hr;
+        return CreateComObject<CClassFactory>(riid, ppv, classes[i].create);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -7,12 +7,13 @@
 
 #include <windows.h>
 #include <ocidl.h>
+#include <oleidl.h>
 
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "module.h"
+#include "unknown.h"
 
 namespace fw {
 
@@ -20,22 +21,56 @@ namespace fw {
 template <class T>
 struct EnumItem;
 
+// AddRef/Release: the snapshot's own hold on an item; HandOut: makes the
+// copy that Next gives the caller the caller's own.
 template <class I>
 struct EnumItem<I*> {
     static void AddRef(I* p) { if (p) p->AddRef(); }
     static void Release(I* p) { if (p) p->Release(); }
+    static void HandOut(I* p) { AddRef(p); }
 };
 
 template <>
 struct EnumItem<CONNECTDATA> {
     static void AddRef(const CONNECTDATA& c) { if (c.pUnk) c.pUnk->AddRef(); }
     static void Release(const CONNECTDATA& c) { if (c.pUnk) c.pUnk->Release(); }
+    static void HandOut(const CONNECTDATA& c) { AddRef(c); }
+};
+
+// Verb names are static text in the snapshot; the caller frees the copy it
+// gets with CoTaskMemFree.
+template <>
+struct EnumItem<OLEVERB> {
+    static void AddRef(const OLEVERB&) {}
+    static void Release(const OLEVERB&) {}
+    static void HandOut(OLEVERB& v)
+    {
+        if (!v.lpszVerbName)
+            return;
+        size_t bytes = (lstrlenW(v.lpszVerbName) + 1) * sizeof(wchar_t);
+        auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (copy)
+            CopyMemory(copy, v.lpszVerbName, bytes);
+        v.lpszVerbName = copy;
+    }
 };
 
 // Itf is the enumerator interface (IEnumConnections, IEnumConnectionPoints,
 // ...), T the item type its Next hands out.
 template <class Itf, class T>
-class CEnumSnapshot final : public Itf {
+class CEnumSnapshot : public Itf {
+    struct Items {
+        Items() = default;
+        Items(const Items&) = delete;
+        Items& operator=(const Items&) = delete;
+        ~Items()
+        {
+            for (const T& t : items)
+                EnumItem<T>::Release(t);
+        }
+        std::vector<T> items;
+    };
+
 public:
     // A new enumerator over a copy of items[0..count), one reference on out.
     static HRESULT Create(const T* items, size_t count, Itf** out)
@@ -52,33 +87,20 @@ public:
                 snapshot->items.push_back(items[i]);
                 EnumItem<T>::AddRef(items[i]);
             }
-            *out = new CEnumSnapshot(std::move(snapshot), 0);
+            *out = new CComObject<CEnumSnapshot>(std::move(snapshot), 0);
             return S_OK;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
     }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    CEnumSnapshot(std::shared_ptr<Items> snapshot, size_t pos) noexcept
+        : m_snapshot(std::move(snapshot)), m_pos(pos)
     {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(Itf))) {
-            *ppv = static_cast<Itf*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0)
-            delete this;
-        return static_cast<ULONG>(n);
-    }
+    virtual ~CEnumSnapshot() = default;
+
+    void* FindInterface(REFIID riid) { return Offer<Itf>(this, riid); }
 
     STDMETHODIMP Next(ULONG count, T* out, ULONG* fetched) override
     {
@@ -90,7 +112,7 @@ public:
         const std::vector<T>& items = m_snapshot->items;
         while (n < count && m_pos < items.size()) {
             out[n] = items[m_pos++];
-            EnumItem<T>::AddRef(out[n]);
+            EnumItem<T>::HandOut(out[n]);
             ++n;
         }
         if (fetched)
@@ -116,31 +138,11 @@ public:
     {
         if (!out)
             return E_POINTER;
-        *out = new (std::nothrow) CEnumSnapshot(m_snapshot, m_pos);
+        *out = new (std::nothrow) CComObject<CEnumSnapshot>(m_snapshot, m_pos);
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
 private:
-    struct Items {
-        Items() = default;
-        Items(const Items&) = delete;
-        Items& operator=(const Items&) = delete;
-        ~Items()
-        {
-            for (const T& t : items)
-                EnumItem<T>::Release(t);
-        }
-        std::vector<T> items;
-    };
-
-    CEnumSnapshot(std::shared_ptr<Items> snapshot, size_t pos) noexcept
-        : m_snapshot(std::move(snapshot)), m_pos(pos)
-    {
-        CModule::ObjectCreated();
-    }
-    ~CEnumSnapshot() { CModule::ObjectDestroyed(); }
-
-    LONG m_refs = 1;
     std::shared_ptr<Items> m_snapshot;
     size_t m_pos;
 };

@@ -7,7 +7,8 @@
 // A control derives from it, calls InitializeIIDs and SetTypeLib in its
 // constructor and supplies the pure hooks: GetClassID, GetDispatchTable,
 // GetUserTypeNameID and GetMiscStatus. All interfaces share one reference
-// count; a new object starts with one reference (see CreateControlInstance).
+// count, kept by CComObject<Derived> (unknown.h): a control is only ever
+// created as one, and a new object starts with one reference.
 //
 // Dispatch handlers receive the object as `self`, the COleControl* converted
 // to void*: static_cast<Derived*>(static_cast<COleControl*>(self)).
@@ -23,12 +24,13 @@
 #include <olectl.h>
 #include <ocidl.h>
 
-#include <new>
 #include <string>
 #include <vector>
 
 #include "comutil.h"
 #include "dispatch.h"
+#include "propexchange.h"
+#include "unknown.h"
 
 namespace fw {
 
@@ -54,61 +56,6 @@ enum ControlFlags : DWORD {
     canOptimizeDraw = 0x20,
 };
 
-// One load or save of the control's properties, handed to DoPropExchange.
-// Over a stream the values follow each other in the order they are
-// exchanged (names unused); over a property bag each value is stored under
-// its name. The first failure sticks: later exchanges do nothing and return
-// false, and Result() reports it.
-class CPropExchange {
-public:
-    // Loads from or saves to the stream at its current position. A null
-    // stream on save only counts the bytes a save would write.
-    CPropExchange(IStream* stream, bool loading);
-    // Loads from or saves to the property bag; errorLog (may be null) is
-    // passed to IPropertyBag::Read.
-    CPropExchange(IPropertyBag* bag, IErrorLog* errorLog, bool loading);
-    CPropExchange(const CPropExchange&) = delete;
-    CPropExchange& operator=(const CPropExchange&) = delete;
-
-    bool IsLoading() const { return m_loading; }
-
-    // Save: writes `current` and sets version to it. Load: sets version to
-    // the stored version (absent: current). With convert any stored version
-    // is accepted; without, a stored version other than current fails the
-    // load (STG_E_OLDFORMAT when older, STG_E_OLDDLL when newer). Stream:
-    // a DWORD; property bag: "_Version".
-    bool ExchangeVersion(DWORD& version, DWORD current, bool convert);
-
-    // One LONG: on save writes value; on load sets value to the stored one,
-    // or to defaultValue when absent (or, in a property bag, not a number).
-    bool ExchangeLong(const wchar_t* name, LONG& value, LONG defaultValue);
-
-    bool IsVersionExchanged() const { return m_versionExchanged; }
-    // The version written or found; valid once ExchangeVersion ran.
-    DWORD Version() const { return m_version; }
-    // S_OK, or the first failure of this exchange.
-    HRESULT Result() const { return m_result; }
-    // Bytes written to (or counted for) the stream so far.
-    ULONGLONG ByteCount() const { return m_bytes; }
-
-private:
-    // Stream I/O: `absent` is set when the stream ended before the value.
-    bool Read(void* data, ULONG size, bool& absent);
-    bool Write(const void* data, ULONG size);
-    bool ReadBag(const wchar_t* name, LONG& value, bool& absent);
-    bool WriteBag(const wchar_t* name, LONG value);
-    bool Fail(HRESULT hr);
-
-    IStream* m_stream = nullptr;
-    IPropertyBag* m_bag = nullptr;
-    IErrorLog* m_errorLog = nullptr;
-    bool m_loading;
-    bool m_versionExchanged = false;
-    DWORD m_version = 0;
-    HRESULT m_result = S_OK;
-    ULONGLONG m_bytes = 0;
-};
-
 class COleControl : public IDispatch,
                     public IOleObject,
                     public IOleInPlaceObjectWindowless,
@@ -125,10 +72,9 @@ public:
     COleControl(const COleControl&) = delete;
     COleControl& operator=(const COleControl&) = delete;
 
-    // IUnknown
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
+    // IUnknown, supplied by CComObject<Derived>.
+    FW_DECLARE_IUNKNOWN;
+    void* FindInterface(REFIID riid);
 
     // IDispatch
     STDMETHOD(GetTypeInfoCount)(UINT* count) override;
@@ -308,6 +254,11 @@ private:
     HRESULT LoadFrom(CPropExchange& px);
     HRESULT SaveTo(CPropExchange& px, BOOL clearDirty);
     HRESULT LoadTypeLibrary(LCID lcid, ITypeLib** lib);
+    // Runs f(clsid) with the control's class id, or fails as GetClassID does.
+    template <class F>
+    HRESULT WithClassID(F&& f);
+    // The OLE advise holder, created on first use; *holder is not AddRef'ed.
+    HRESULT AdviseHolder(IOleAdviseHolder** holder);
     bool CreateControlWindow(HWND parent);
     void DestroyControlWindow();
     void ApplyClipRegion();
@@ -317,7 +268,6 @@ private:
     LRESULT HandleWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-    LONG m_refs = 1;
     const IID* m_dispatchIid = nullptr;
     const IID* m_eventIid = nullptr;
     GUID m_libid = GUID_NULL;
@@ -355,25 +305,12 @@ private:
     CConnectionPoint m_connectionPoint;
 };
 
-// A CreateInstanceFn for a control class T: a new T, the requested interface
-// of it, or the error with *ppv null.
+// A CreateInstanceFn for a control class T: a new CComObject<T>, the
+// requested interface of it, or the error with *ppv null.
 template <class T>
 HRESULT CreateControlInstance(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    T* control = nullptr;
-    try {
-        control = new T();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-    HRESULT hr = control->QueryInterface(riid, ppv);
-    control->Release();
-    return hr;
+    return CreateComObject<T>(riid, ppv);
 }
 
 }  // namespace fw

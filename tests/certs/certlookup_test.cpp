@@ -21,26 +21,23 @@ using certtest::Der;
 using certtest::ExpectUntouched;
 using certtest::Untouched;
 
-const PCCERT_CONTEXT kNoContext = reinterpret_cast<PCCERT_CONTEXT>(static_cast<uintptr_t>(0x5A5A5A5A));
-
 // The id of the fixture found for cn and ou ("" when none), after checking
 // the record and the context handed back.
 std::string Found(const char* cn, const char* ou, const char* store = "MY")
 {
     CCertInfo info = Untouched();
-    PCCERT_CONTEXT context = kNoContext;
-    if (!FindCertByCnOu(store, cn, ou, info, &context)) {
-        EXPECT_EQ(kNoContext, context) << "the context place is untouched when nothing is found";
+    capi::CCert context;
+    if (!FindCertByCnOu(store, cn, ou, info, context)) {
+        EXPECT_FALSE(context) << "no context is handed back when nothing is found";
         EXPECT_EQ("subject", info.m_strSubject);
         EXPECT_EQ("pem", info.m_strCertPem);
         return "";
     }
-    EXPECT_NE(kNoContext, context);
-    if (context == kNoContext || !context)
+    EXPECT_TRUE(context);
+    if (!context)
         return "?";
-    const Bytes der(context->pbCertEncoded, context->pbCertEncoded + context->cbCertEncoded);
-    const fixtures::CFixture* f = fixtures::Find(context);
-    EXPECT_TRUE(CertFreeCertificateContext(context));
+    const Bytes der(context.Get()->pbCertEncoded, context.Get()->pbCertEncoded + context.Get()->cbCertEncoded);
+    const fixtures::CFixture* f = fixtures::Find(context.Get());
     EXPECT_EQ(der, Der(info.m_strCertPem));
     EXPECT_EQ(7, info.m_nSignType) << "the sign type is the caller's";
     if (!f)
@@ -120,9 +117,9 @@ TEST(FindCertByCnOu, FailedSearchLeavesTheLastPropertySeen)
             last = &e;
     ASSERT_NE(nullptr, last);
     CCertInfo info = Untouched();
-    PCCERT_CONTEXT context = kNoContext;
-    EXPECT_EQ(0, FindCertByCnOu("MY", "Nobody", "", info, &context));
-    EXPECT_EQ(kNoContext, context);
+    capi::CCert context;
+    EXPECT_EQ(0, FindCertByCnOu("MY", "Nobody", "", info, context));
+    EXPECT_FALSE(context);
     EXPECT_EQ(last->m_strProvider, info.m_strProvider);
     EXPECT_EQ(last->m_strContainer, info.m_strContainer);
     EXPECT_EQ(last->m_dwKeySpec, info.m_dwKeySpec);
@@ -134,13 +131,12 @@ TEST(FindCertByCnOu, FailedSearchLeavesTheLastPropertySeen)
 TEST(FindCertByCnOu, NullArgumentsAndStoresThatDoNotOpen)
 {
     CCertInfo info = Untouched();
-    PCCERT_CONTEXT context = kNoContext;
-    EXPECT_EQ(0, FindCertByCnOu(nullptr, "Zhang San", "", info, &context));
-    EXPECT_EQ(0, FindCertByCnOu("MY", nullptr, "", info, &context));
-    EXPECT_EQ(0, FindCertByCnOu("MY", "Zhang San", nullptr, info, &context));
-    EXPECT_EQ(0, FindCertByCnOu("MY", "Zhang San", "", info, nullptr));
-    EXPECT_EQ(0, FindCertByCnOu("", "Zhang San", "", info, &context));
-    EXPECT_EQ(kNoContext, context);
+    capi::CCert context;
+    EXPECT_EQ(0, FindCertByCnOu(nullptr, "Zhang San", "", info, context));
+    EXPECT_EQ(0, FindCertByCnOu("MY", nullptr, "", info, context));
+    EXPECT_EQ(0, FindCertByCnOu("MY", "Zhang San", nullptr, info, context));
+    EXPECT_EQ(0, FindCertByCnOu("", "Zhang San", "", info, context));
+    EXPECT_FALSE(context);
     EXPECT_EQ("provider", info.m_strProvider);
     EXPECT_EQ("subject", info.m_strSubject);
 }
@@ -156,16 +152,14 @@ TEST(FindCertByCnOu, OversizedCertificatesAreSkippedNotFatal)
     ASSERT_TRUE(store.Add(key.Make({Common(L"Edge")}), certtest::Filler(1100), provider));  // property above 2,048
 
     CCertInfo info;
-    PCCERT_CONTEXT context = nullptr;
-    ASSERT_EQ(1, FindCertByCnOu(store.Name(), "Edge", "", info, &context));
-    EXPECT_EQ(1000u, context->cbCertEncoded);
+    capi::CCert context;
+    ASSERT_EQ(1, FindCertByCnOu(store.Name(), "Edge", "", info, context));
+    EXPECT_EQ(1000u, context.Get()->cbCertEncoded);
     EXPECT_EQ("small", info.m_strContainer);
-    CertFreeCertificateContext(context);
 
-    ASSERT_EQ(1, FindCertByCnOu(store.Name(), "Fits", "", info, &context));
-    EXPECT_EQ(kMaxCertDerSize, context->cbCertEncoded);
+    ASSERT_EQ(1, FindCertByCnOu(store.Name(), "Fits", "", info, context));
+    EXPECT_EQ(kMaxCertDerSize, context.Get()->cbCertEncoded);
     EXPECT_EQ(2046u, info.m_strCertPem.size());
-    CertFreeCertificateContext(context);
 }
 
 TEST(FindCertByCnOu, PropertyAboveItsBufferIsNeverCopied)
@@ -174,11 +168,11 @@ TEST(FindCertByCnOu, PropertyAboveItsBufferIsNeverCopied)
     certtest::CScratchStore store("bigprop");
     ASSERT_TRUE(store.Add(key.Make({Common(L"Edge")}), certtest::Filler(1100), Wide(fixtures::kSoftwareCsp)));
     CCertInfo info = Untouched();
-    PCCERT_CONTEXT context = kNoContext;
-    EXPECT_EQ(0, FindCertByCnOu(store.Name(), "Edge", "", info, &context));
+    capi::CCert context;
+    EXPECT_EQ(0, FindCertByCnOu(store.Name(), "Edge", "", info, context));
     EXPECT_EQ("provider", info.m_strProvider);
     EXPECT_EQ("container", info.m_strContainer);
-    EXPECT_EQ(kNoContext, context);
+    EXPECT_FALSE(context);
 }
 
 }  // namespace

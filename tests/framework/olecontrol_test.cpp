@@ -96,7 +96,7 @@ const fw::DispTable& CTestCtrl::GetDispatchTable() const { return kTable; }
 CComPtr<CTestCtrl> MakeControl(DWORD flags = fw::clipPaintDC, bool strict = false)
 {
     CComPtr<CTestCtrl> c;
-    c.Attach(new CTestCtrl(flags, strict));
+    c.Attach(new fw::CComObject<CTestCtrl>(flags, strict));
     return c;
 }
 
@@ -230,7 +230,7 @@ TEST_F(OleControlTest, QueryInterfaceGivesEveryInterfaceOneIdentity)
 
 TEST_F(OleControlTest, OneReferenceCountKeepsTheModuleLoaded)
 {
-    auto* ctl = new CTestCtrl();
+    CTestCtrl* ctl = new fw::CComObject<CTestCtrl>();
     EXPECT_EQ(S_FALSE, fw::CModule::CanUnloadNow()) << "a live control must keep the module";
     EXPECT_EQ(2u, static_cast<IOleObject*>(ctl)->AddRef());
     IViewObject2* view = nullptr;
