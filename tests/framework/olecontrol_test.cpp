@@ -603,13 +603,22 @@ TEST_F(OleControlTest, OleObjectBasics)
     CLSID clsid = GUID_NULL;
     ASSERT_EQ(S_OK, ctl->GetUserClassID(&clsid));
     EXPECT_EQ(Str(kClsid), Str(clsid));
-    IEnumOLEVERB* verbs = reinterpret_cast<IEnumOLEVERB*>(&clsid);
-    EXPECT_TRUE(FAILED(ctl->EnumVerbs(&verbs))) << "the test class is not registered";
-    EXPECT_EQ(nullptr, verbs);
+    // The Properties verb is offered, registered or not; the caller owns the name.
+    IEnumOLEVERB* verbs = nullptr;
+    ASSERT_EQ(S_OK, ctl->EnumVerbs(&verbs));
+    OLEVERB verb[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(S_FALSE, verbs->Next(2, verb, &fetched));
+    ASSERT_EQ(1u, fetched) << "one verb";
+    EXPECT_EQ(OLEIVERB_PROPERTIES, verb[0].lVerb);
+    EXPECT_STREQ(L"&Properties...", verb[0].lpszVerbName);
+    EXPECT_EQ(static_cast<DWORD>(OLEVERBATTRIB_ONCONTAINERMENU), verb[0].grfAttribs);
+    CoTaskMemFree(verb[0].lpszVerbName);
+    verbs->Release();
 
     RECT pos = {0, 0, 10, 10};
     EXPECT_EQ(E_UNEXPECTED, ctl->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, nullptr, &pos)) << "no site";
-    EXPECT_EQ(OLEOBJ_S_CANNOT_DOVERB_NOW, ctl->DoVerb(OLEIVERB_PROPERTIES, nullptr, nullptr, 0, nullptr, &pos));
+    EXPECT_EQ(S_OK, ctl->DoVerb(OLEIVERB_PROPERTIES, nullptr, nullptr, 0, nullptr, &pos)) << "no pages: S_OK, no frame";
     EXPECT_EQ(S_OK, ctl->DoVerb(OLEIVERB_HIDE, nullptr, nullptr, 0, nullptr, &pos));
     HWND hwnd = reinterpret_cast<HWND>(1);
     EXPECT_EQ(E_FAIL, ctl->GetWindow(&hwnd));
