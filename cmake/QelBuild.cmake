@@ -4,8 +4,18 @@
 set(QEL_WARNINGS -Wall -Wextra)
 
 if(WIN32)
-  # 8-bit (ANSI) build against the Windows 7 API level.
-  add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+  # A build tree keeps the compiler it was first configured with, also when
+  # the toolchain file names another one since (the thread model changed).
+  get_filename_component(qel_cxx_name "${CMAKE_CXX_COMPILER}" NAME)
+  if(DEFINED QEL_CXX_COMPILER AND NOT qel_cxx_name STREQUAL QEL_CXX_COMPILER)
+    message(FATAL_ERROR "${CMAKE_BINARY_DIR} was configured with ${qel_cxx_name}, the toolchain file now "
+                        "names ${QEL_CXX_COMPILER}: configure the tree anew (cmake --fresh, or delete it)")
+  endif()
+  # 8-bit (ANSI) build against the Windows XP API level, also for x64 (XP x64
+  # and Server 2003 are 0x0502 but offer nothing we need beyond XP), with the
+  # common controls of IE 6 / XP. tests/xp-imports.txt checks what the shipped
+  # binaries import.
+  add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 WIN32_LEAN_AND_MEAN NOMINMAX)
   set(QEL_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
   set(QEL_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine-run)
   set(QEL_WINE_ENV ${CMAKE_SOURCE_DIR}/cmake/wine-env)
@@ -31,7 +41,19 @@ if(NOT TARGET gtest)
   set(gtest_disable_pthreads ${WIN32} CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${QEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/third_party/gtest EXCLUDE_FROM_ALL)
+  if(WIN32)
+    # The win32 thread model has no std::mutex: GoogleTest's Notification
+    # comes from its customization header (cmake/mingw-common.cmake).
+    set(QEL_GTEST_WIN32 ${CMAKE_SOURCE_DIR}/tests/support/gtest-win32)
+    target_include_directories(gtest BEFORE PUBLIC ${QEL_GTEST_WIN32})
+    target_sources(gtest PRIVATE ${QEL_GTEST_WIN32}/notification.cpp)
+  endif()
 endif()
+
+# The binaries we deliver. The imports test (tests/CMakeLists.txt) checks each
+# against the functions Windows XP and Server 2003 export
+# (tests/xp-imports.txt); add a new program or module here when it ships.
+set(QEL_SHIPPED_TARGETS qelcrypt)
 
 # Host programs that produce reference data with OpenSSL. They always run on
 # the build machine, also in the cross builds, so the Windows tests are checked

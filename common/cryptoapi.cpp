@@ -1,24 +1,10 @@
 #include "cryptoapi.h"
 
+#include "textconv.h"
+
 namespace capi {
 
-namespace {
-
-// A wide name of the key-provider property as 8-bit text in the ANSI code page.
-std::string Narrow(const wchar_t* wide)
-{
-    if (!wide || !*wide)
-        return std::string();
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], size, nullptr, nullptr);
-    text.resize(static_cast<size_t>(size - 1));
-    return text;
-}
-
-}  // namespace
+using qel::WideToAnsi;
 
 bool OpenSystemStore(const char* name, CStore& store)
 {
@@ -63,8 +49,8 @@ bool GetKeyProv(PCCERT_CONTEXT cert, CKeyProv& prov)
     DWORD size = kPropertySize;
     if (!CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.bytes, &size))
         return false;
-    prov.m_strProvider = Narrow(buffer.info.pwszProvName);
-    prov.m_strContainer = Narrow(buffer.info.pwszContainerName);
+    prov.m_strProvider = WideToAnsi(buffer.info.pwszProvName);
+    prov.m_strContainer = WideToAnsi(buffer.info.pwszContainerName);
     prov.m_dwKeySpec = buffer.info.dwKeySpec;
     return true;
 }

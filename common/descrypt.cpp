@@ -2,6 +2,8 @@
 // is in descrypt.h.
 #include "descrypt.h"
 
+#include "resultcodes.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -99,18 +101,18 @@ int DesEncryptStream(CDesInput& input, CDesOutput& output, const unsigned char* 
     unsigned char cipher[kDesChunkSize + 8];
     std::size_t count = input.ReadChunk(plain, kDesChunkSize);
     if (input.Failed())
-        return 1;
+        return qel::kFileFailed;
     for (;;) {
         // Every chunk before the end is full, a multiple of the block size.
         if (input.AtEnd())
             count = DesPad(plain, count);
         DesEcb(plain, cipher, count, &schedule);
         if (!output.Write(cipher, static_cast<uint32_t>(count)))
-            return 1;
+            return qel::kFileFailed;
         if (input.AtEnd())
-            return 0;
+            return qel::kResultOk;
         count = input.ReadChunk(plain, kDesChunkSize);
         if (input.Failed())
-            return 1;
+            return qel::kFileFailed;
     }
 }

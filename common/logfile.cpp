@@ -64,10 +64,28 @@ bool IsMissingError(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Errors of a file that someone else holds open (or is deleting).
+// Errors of a file that someone else holds open: worth waiting for.
 bool IsInUseError(DWORD error)
 {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Access denied is most often lasting (a directory in the file's place, a
+// read-only file, a file or folder the user may not open, a path the system
+// refuses) and fails at once. One case passes: a file whose deletion waits
+// for the last handle to close ("delete pending", e.g. a reader racing with
+// Clear's DeleteFile) refuses every open with access denied, the query of its
+// attributes included, until it is gone; the lasting cases still show their
+// attributes.
+bool IsBeingDeleted(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// An error of the own file that goes away by itself: wait for it.
+bool IsPassingError(DWORD error, const std::string& path)
+{
+    return IsInUseError(error) || (error == ERROR_ACCESS_DENIED && IsBeingDeleted(path));
 }
 
 void WriteAll(HANDLE file, const unsigned char* data, size_t size, const char* step)
@@ -145,8 +163,11 @@ CLogFile::OpenResult CLogFile::OpenOwnFile(DWORD access, DWORD shareMode, HANDLE
                             nullptr);
         if (*file != INVALID_HANDLE_VALUE)
             return OpenResult::Opened;
-        if (IsMissingError(GetLastError()))
+        DWORD error = GetLastError();
+        if (IsMissingError(error))
             return OpenResult::Missing;
+        if (!IsPassingError(error, m_strPath))
+            throw CLogFileException("Log file open failed", error);
         if (GetTickCount() - since >= kRetryTotalMs)
             return OpenResult::InUse;
         Sleep(kRetryStepMs);
@@ -161,7 +182,11 @@ bool CLogFile::ProbeOwnFile(DWORD shareMode, DWORD since) const
 
 bool CLogFile::WaitForAccess(DWORD shareMode) const
 {
-    return ProbeOwnFile(shareMode, GetTickCount());
+    try {
+        return ProbeOwnFile(shareMode, GetTickCount());
+    } catch (const CLogFileException&) {
+        return false;
+    }
 }
 
 void CLogFile::ReadAll(HANDLE file, std::vector<unsigned char>& bytes) const
@@ -280,6 +305,9 @@ bool CLogFile::WriteWholeLog(const std::deque<LogRecordHeader>& headers, const s
         }
     }
     LOG_CRASH_POINT("new file written, not yet in place");
+    // Replacing a file that a reader holds open fails with access denied
+    // until the reader closes it, so the rename waits on every error but
+    // those that say it can never succeed.
     DWORD flags = mayReplace ? MOVEFILE_REPLACE_EXISTING : 0;
     for (DWORD waited = 0;; waited += kRetryStepMs) {
         if (MoveFileExA(newPath.c_str(), m_strPath.c_str(), flags))
@@ -362,7 +390,7 @@ void CLogFile::AddRecord(const char* subject, const char* content)
     if (!valid)
         return;
 
-    if (m_nCount < m_nMaxRecords) {
+    if (m_nCount > 0 && m_nCount < m_nMaxRecords) {
         AppendInPlace(file.Get(), end, header, text);
         m_headers.push_back(header);
         m_contents.push_back(text);
@@ -370,11 +398,14 @@ void CLogFile::AddRecord(const char* subject, const char* content)
         return;
     }
 
-    // At the limit: keep the newest m_nKeepRecords - 1 and add the new one,
-    // however many records the log held. The lists change only when the
-    // file does.
+    // The whole log anew. At the limit: the newest m_nKeepRecords - 1 and the
+    // new one, however many records the log held. The first record of a log
+    // without records: that record alone, as into a missing file, so that
+    // nothing of the old file stays (neither its reserved header bytes nor
+    // what lies behind the count). The lists change only when the file does.
     file.Reset();
-    size_t drop = m_headers.size() - static_cast<size_t>(m_nKeepRecords - 1);
+    size_t keep = static_cast<size_t>(m_nKeepRecords - 1);
+    size_t drop = m_headers.size() > keep ? m_headers.size() - keep : 0;
     LogImage trimmed;
     trimmed.headers.assign(m_headers.begin() + static_cast<std::ptrdiff_t>(drop), m_headers.end());
     trimmed.contents.assign(m_contents.begin() + static_cast<std::ptrdiff_t>(drop), m_contents.end());
@@ -389,9 +420,16 @@ void CLogFile::Clear()
     CWriterLock lock(WriterLockName());
     if (!lock.Held() || !ProbeOwnFile(0, lock.Since()))
         return;
-    for (DWORD waited = 0;; waited += kRetryStepMs) {
-        if (DeleteFileA(m_strPath.c_str()) || IsMissingError(GetLastError()) || waited >= kRetryTotalMs)
+    for (DWORD since = GetTickCount();;) {
+        if (DeleteFileA(m_strPath.c_str()))
             break;
+        DWORD error = GetLastError();
+        if (IsMissingError(error))
+            break;
+        if (!IsPassingError(error, m_strPath))
+            throw CLogFileException("Log file delete failed", error);
+        if (GetTickCount() - since >= kRetryTotalMs)
+            return;
         Sleep(kRetryStepMs);
     }
     DeleteFileA(NewFilePath().c_str());

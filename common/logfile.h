@@ -12,9 +12,10 @@
 //    take a named mutex derived from the own path first, so that writes never
 //    overlap, and then open the own file without sharing. A writer that dies
 //    leaves the mutex abandoned; the next one takes it over.
-//  - Every open that finds the file in use is retried every 100 ms for about
-//    2 seconds; then the operation gives up (false, no change, or the record
-//    dropped).
+//  - Every open that finds the file in use (a sharing or lock violation, or
+//    a file still being deleted) is retried every 100 ms for about 2
+//    seconds; then the operation gives up (false, no change, or the record
+//    dropped). Any other error, access denied included, ends it at once.
 //
 // Crash safety: an append writes its record behind the last one and only
 // then the new count, so an interrupted append leaves the old, valid count.
@@ -65,7 +66,8 @@ public:
     // Appends one record stamped with the local time of the call. Below
     // m_nMaxRecords records the record is appended in place; at the limit the
     // newest m_nKeepRecords - 1 records and the new one are written as the
-    // whole log. The record is dropped without a report when the log cannot
+    // whole log. The first record, into a missing file or into a file without
+    // records, is written as a whole new log. The record is dropped without a report when the log cannot
     // be loaded (file in use for about 2 seconds, wrong file header) or the
     // content is longer than kMaxLogContentLength. Null texts count as empty;
     // an empty content is stored as a record of length 0.
@@ -96,7 +98,8 @@ public:
 
     // Probes the own file with a share mode (FILE_SHARE_READ to read, 0 to
     // rewrite or delete): true when it does not exist or could be opened
-    // within about 2 seconds. Holds nothing afterwards.
+    // within about 2 seconds; false at once when opening it fails otherwise
+    // than by being in use. Holds nothing afterwards.
     bool WaitForAccess(DWORD shareMode) const;
 
     // The text of `path` up to and including its last backslash (a trail

@@ -1,6 +1,7 @@
 #include "logstep.h"
 
 #include "logfile.h"
+#include "resultcodes.h"
 #include "toolmutex.h"
 
 #include <cstddef>
@@ -41,20 +42,34 @@ const char kNoCertKey[] = "\xC8\xA1\xB5\xC3\xD6\xA4\xCA\xE9" "Key\xCA\xA7\xB0\xD
 const char kUnknownError[] = "\xCE\xB4\xD6\xAA\xB4\xED\xCE\xF3";                               // 未知错误
 
 const CodeText kSignMessageCodes[] = {
-    {1003, kEmptyData}, {1010, kSignFailed},       {1011, kOpenCspFailed},
-    {1012, kCreateHashFailed}, {1013, kHashDataFailed}, {1014, kSignHashFailed},
+    {qel::kSignEmptyData, kEmptyData},
+    {qel::kSignFailed, kSignFailed},
+    {qel::kSignOpenCspFailed, kOpenCspFailed},
+    {qel::kSignCreateHashFailed, kCreateHashFailed},
+    {qel::kSignHashDataFailed, kHashDataFailed},
+    {qel::kSignHashFailed, kSignHashFailed},
 };
 const CodeText kSignDataCodes[] = {
-    {1003, kEmptyData}, {1010, kSignFailed}, {1, kOpenCspFailed},
-    {2, kCreateHashFailed}, {3, kHashDataFailed}, {4, kSignHashFailed},
+    {qel::kSignEmptyData, kEmptyData},
+    {qel::kSignFailed, kSignFailed},
+    {qel::kHashSignOpenCsp, kOpenCspFailed},
+    {qel::kHashSignCreateHash, kCreateHashFailed},
+    {qel::kHashSignHashData, kHashDataFailed},
+    {qel::kHashSignSign, kSignHashFailed},
 };
 const CodeText kCryptPubKeyCodes[] = {
-    {1015, kCertNotFound}, {1016, kNoContext}, {1017, kNoContextParam}, {1018, kNoCertKey},
-    {1019, "\xBC\xD3\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},  // 加密数据失败
+    {qel::kCertNotFound, kCertNotFound},
+    {qel::kCertNoContext, kNoContext},
+    {qel::kCertNoContextParam, kNoContextParam},
+    {qel::kCertNoKey, kNoCertKey},
+    {qel::kEncryptFailed, "\xBC\xD3\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},  // 加密数据失败
 };
 const CodeText kDecryptPriKeyCodes[] = {
-    {1015, kCertNotFound}, {1016, kNoContext}, {1017, kNoContextParam}, {1018, kNoCertKey},
-    {1020, "\xBD\xE2\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},  // 解密数据失败
+    {qel::kCertNotFound, kCertNotFound},
+    {qel::kCertNoContext, kNoContext},
+    {qel::kCertNoContextParam, kNoContextParam},
+    {qel::kCertNoKey, kNoCertKey},
+    {qel::kDecryptFailed, "\xBD\xE2\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},  // 解密数据失败
 };
 
 template <size_t N>
@@ -96,7 +111,7 @@ const OutcomeTexts& TextsOf(LoggedOperation operation)
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
 // "<label>:<length>:<text>\r\n"
-void AppendSigningLine(std::string& out, const char* label, long length, const char* text)
+void AppendSigningLine(std::string& out, const char* label, long long length, const char* text)
 {
     out += label;
     out += ':';
@@ -143,7 +158,7 @@ int IsLogEnabled()
 LogRecordText DescribeOutcome(LoggedOperation operation, long code, const SignLogTexts* sign)
 {
     const OutcomeTexts& texts = TextsOf(operation);
-    if (code == 0) {
+    if (code == qel::kResultOk) {
         if (texts.successContent)
             return {texts.successSubject, texts.successContent};
         return {texts.successSubject, SigningLines(operation, sign ? *sign : SignLogTexts())};

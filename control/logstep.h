@@ -21,7 +21,7 @@ enum class LoggedOperation {
 
 // What a successful signing puts into its record. Null texts count as empty.
 struct SignLogTexts {
-    long plainLength = 0;          // the data length as the method received it
+    long long plainLength = 0;     // the data length as the method received it
     const char* plain = nullptr;   // the data text
     const char* certPem = nullptr; // PEM text of the signing certificate
     const char* signature = nullptr;  // Base64 signature

@@ -20,18 +20,18 @@ const fw::ClassEntry kClasses[] = {
 // Everything registration writes under HKEY_CLASSES_ROOT; unregistration
 // removes the two owning trees.
 const fw::RegEntry kRegistry[] = {
-    {"CLSID\\%CLSID%", nullptr, "%USERTYPE%", true},
-    {"CLSID\\%CLSID%\\InprocServer32", nullptr, "%MODULE%", false},
-    {"CLSID\\%CLSID%\\InprocServer32", "ThreadingModel", "Apartment", false},
-    {"CLSID\\%CLSID%\\ProgID", nullptr, "%PROGID%", false},
-    {"CLSID\\%CLSID%\\Control", nullptr, nullptr, false},
-    {"CLSID\\%CLSID%\\ToolboxBitmap32", nullptr, "%MODULE%, %BITMAP%", false},
-    {"CLSID\\%CLSID%\\MiscStatus", nullptr, "0", false},
-    {"CLSID\\%CLSID%\\MiscStatus\\1", nullptr, "%MISCSTATUS%", false},
-    {"CLSID\\%CLSID%\\TypeLib", nullptr, "%LIBID%", false},
-    {"CLSID\\%CLSID%\\Version", nullptr, "%VERSION%", false},
-    {"%PROGID%", nullptr, "%USERTYPE%", true},
-    {"%PROGID%\\CLSID", nullptr, "%CLSID%", false},
+    {L"CLSID\\%CLSID%", nullptr, L"%USERTYPE%", true},
+    {L"CLSID\\%CLSID%\\InprocServer32", nullptr, L"%MODULE%", false},
+    {L"CLSID\\%CLSID%\\InprocServer32", L"ThreadingModel", L"Apartment", false},
+    {L"CLSID\\%CLSID%\\ProgID", nullptr, L"%PROGID%", false},
+    {L"CLSID\\%CLSID%\\Control", nullptr, nullptr, false},
+    {L"CLSID\\%CLSID%\\ToolboxBitmap32", nullptr, L"%MODULE%, %BITMAP%", false},
+    {L"CLSID\\%CLSID%\\MiscStatus", nullptr, L"0", false},
+    {L"CLSID\\%CLSID%\\MiscStatus\\1", nullptr, L"%MISCSTATUS%", false},
+    {L"CLSID\\%CLSID%\\TypeLib", nullptr, L"%LIBID%", false},
+    {L"CLSID\\%CLSID%\\Version", nullptr, L"%VERSION%", false},
+    {L"%PROGID%", nullptr, L"%USERTYPE%", true},
+    {L"%PROGID%\\CLSID", nullptr, L"%CLSID%", false},
 };
 
 const CATID kCatidSafeForInitializing = {0x7DD95802, 0x9882, 0x11CF, {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
@@ -43,35 +43,29 @@ const SYSKIND kSysKind = SYS_WIN64;
 const SYSKIND kSysKind = SYS_WIN32;
 #endif
 
-std::string GuidText(const GUID& guid)
+std::wstring GuidText(const GUID& guid)
 {
-    wchar_t wide[40] = L"";
-    StringFromGUID2(guid, wide, 40);
-    char text[40] = "";
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
+    wchar_t text[40] = L"";
+    StringFromGUID2(guid, text, 40);
     return text;
 }
 
-std::string ModulePathAnsi()
+// The variables of the registry table; the module path as the system gives
+// it, in UTF-16, so that no character of it is lost to the ANSI code page.
+fw::RegVars RegistryVariables(const std::wstring& modulePath)
 {
-    char path[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(fw::CModule::Instance(), path, MAX_PATH);
-    return std::string(path, n < MAX_PATH ? n : 0);
-}
-
-fw::RegVars RegistryVariables()
-{
-    char userType[256] = "";
-    LoadStringA(fw::CModule::Instance(), kIdsUserTypeName, userType, sizeof(userType));
+    wchar_t userType[256] = L"";
+    LoadStringW(fw::CModule::Instance(), kIdsUserTypeName, userType, sizeof(userType) / sizeof(userType[0]));
+    const std::string progId = kProgIdQelCrypt;  // ASCII
     return {
-        {"CLSID", GuidText(kClsidQelCrypt)},
-        {"LIBID", GuidText(kLibidQelCrypt)},
-        {"PROGID", kProgIdQelCrypt},
-        {"MODULE", ModulePathAnsi()},
-        {"USERTYPE", userType},
-        {"BITMAP", std::to_string(kIdbToolbox)},
-        {"MISCSTATUS", std::to_string(kMiscStatusQelCrypt)},
-        {"VERSION", std::to_string(kTypeLibMajor) + "." + std::to_string(kTypeLibMinor)},
+        {L"CLSID", GuidText(kClsidQelCrypt)},
+        {L"LIBID", GuidText(kLibidQelCrypt)},
+        {L"PROGID", std::wstring(progId.begin(), progId.end())},
+        {L"MODULE", modulePath},
+        {L"USERTYPE", userType},
+        {L"BITMAP", std::to_wstring(kIdbToolbox)},
+        {L"MISCSTATUS", std::to_wstring(kMiscStatusQelCrypt)},
+        {L"VERSION", std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor)},
     };
 }
 
@@ -118,10 +112,10 @@ void UnregisterCategory(const CATID& catid)
 
 bool TypeLibRegistered()
 {
-    std::string key = "TypeLib\\" + GuidText(kLibidQelCrypt) + "\\" + std::to_string(kTypeLibMajor) + "." +
-                      std::to_string(kTypeLibMinor);
+    std::wstring key = L"TypeLib\\" + GuidText(kLibidQelCrypt) + L"\\" + std::to_wstring(kTypeLibMajor) + L"." +
+                       std::to_wstring(kTypeLibMinor);
     HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
         return false;
     RegCloseKey(h);
     return true;
@@ -152,13 +146,17 @@ STDAPI DllRegisterServer()
 {
     CComScope com;
 
+    // Without its own path the module cannot say where it lives.
+    const std::wstring path = fw::CModule::Path();
+    if (path.empty())
+        return SELFREG_E_CLASS;
+
     fw::CComPtr<ITypeLib> typeLib;
-    std::wstring path = fw::CModule::Path();
     if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &typeLib)) ||
         FAILED(RegisterTypeLib(typeLib.Get(), const_cast<LPOLESTR>(path.c_str()), nullptr)))
         return SELFREG_E_TYPELIB;
 
-    if (!fw::RegisterEntries(kRegistry, sizeof(kRegistry) / sizeof(kRegistry[0]), RegistryVariables()))
+    if (!fw::RegisterEntries(kRegistry, sizeof(kRegistry) / sizeof(kRegistry[0]), RegistryVariables(path)))
         return SELFREG_E_CLASS;
 
     RegisterCategory(kCatidSafeForInitializing, L"Controls safely initializable from persistent data!");
@@ -176,7 +174,8 @@ STDAPI DllUnregisterServer()
         TypeLibRegistered())
         return SELFREG_E_TYPELIB;
 
-    if (!fw::UnregisterEntries(kRegistry, sizeof(kRegistry) / sizeof(kRegistry[0]), RegistryVariables()))
+    if (!fw::UnregisterEntries(kRegistry, sizeof(kRegistry) / sizeof(kRegistry[0]),
+                               RegistryVariables(fw::CModule::Path())))
         return SELFREG_E_CLASS;
 
     UnregisterCategory(kCatidSafeForInitializing);

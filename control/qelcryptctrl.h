@@ -9,19 +9,22 @@
 #define QEL_CONTROL_QELCRYPTCTRL_H
 
 #include "olecontrol.h"
+#include "qelcrypt_h.h"
+#include "resource.h"
 
 #include <string>
 
-// Identity of the control, its interfaces and its type library.
-extern const CLSID kClsidQelCrypt;       // {93E15B7A-2C48-4F0D-8D67-41A9C3F0E85E}
-extern const IID kDiidQelCrypt;          // {0E7B93D4-58A2-4C61-9F30-B6D21A8E47C5}
-extern const IID kDiidQelCryptEvents;    // {C2948F61-7D05-4E3A-B18C-5A06E9D3F27B}
-extern const GUID kLibidQelCrypt;        // {6A1D4E02-93C7-4B58-A0E6-2F8B71C45D93}
+// Identity of the control, its interfaces and its type library, as the IDL
+// (resources/qelcrypt.idl) gives them.
+inline const CLSID& kClsidQelCrypt = CLSID_QelCrypt;
+inline const IID& kDiidQelCrypt = DIID__DQelCrypt;
+inline const IID& kDiidQelCryptEvents = DIID__DQelCryptEvents;
+inline const GUID& kLibidQelCrypt = LIBID_QELCRYPTLib;
 const WORD kTypeLibMajor = 1;
 const WORD kTypeLibMinor = 0;
 extern const char kProgIdQelCrypt[];     // "QELCRYPT.QelCryptCtrl.1"
-const UINT kIdsUserTypeName = 1;         // string table: "QelCrypt Control"
-const UINT kIdbToolbox = 1;              // toolbox bitmap
+const UINT kIdsUserTypeName = IDS_QELCRYPT;  // string table: "QelCrypt Control"
+const UINT kIdbToolbox = IDB_QELCRYPT;       // toolbox bitmap
 const DWORD kMiscStatusQelCrypt = 0x20591;
 const DWORD kPersistVersion = 0x00010000;
 
@@ -91,6 +94,10 @@ protected:
     const fw::DispTable& GetDispatchTable() const override;
 
 private:
+    // The body of Sign, SignData and SignFile's in-memory case: signs
+    // data[0..length) with the certificate named by CN and OU and logs it.
+    std::string SignDataInternal(const char* data, size_t length, const char* cn, const char* ou);
+
     std::string m_strUserSignCert;  // PEM text of the certificate last confirmed by SignMessage
     std::string m_strSignData;      // Base64 signature of the last successful SignMessage
     std::string m_strCspName;       // CSP of the certificate last confirmed by SignMessage

@@ -3,6 +3,8 @@
 // file adds the random key and the Windows files.
 #include "qelcryptctrl.h"
 
+#include "resultcodes.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -95,7 +97,7 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
     // names must fit a path buffer.
     const std::string output = std::string(file) + ".gse";
     if (output.size() >= kMaxPath)
-        return 1;
+        return qel::kFileFailed;
 
     // Opened as a plain binary open does: others may go on reading and
     // writing, so a document another program holds open is encrypted too.
@@ -103,11 +105,11 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
     qel::CFileHandle in(CreateFileA(file, GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in)
-        return 1;
+        return qel::kFileFailed;
     qel::CFileHandle out(CreateFileA(output.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out)
-        return 1;
+        return qel::kFileFailed;
 
     unsigned char desKey[8];
     DesKeyFromText(key, desKey);
@@ -117,7 +119,7 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
     in.Reset();
     // A failed close of the written file can be data lost on its way to disk.
     if (!CloseHandle(out.Detach()))
-        status = 1;
+        status = qel::kFileFailed;
     return status;
 }
 
@@ -126,4 +128,4 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
 // without touching any file.
 std::string CQelCryptCtrl::Decrypt(const char*, const char*) { return std::string(); }
 
-long CQelCryptCtrl::DecryptFile(const char*, const char*) { return 1; }
+long CQelCryptCtrl::DecryptFile(const char*, const char*) { return qel::kFileFailed; }

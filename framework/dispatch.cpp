@@ -1,5 +1,7 @@
 #include "dispatch.h"
 
+#include "textconv.h"
+
 #include <exception>
 #include <new>
 #include <vector>
@@ -51,28 +53,18 @@ HRESULT DispGetIDsOfNames(const DispTable& table, LPOLESTR* names, UINT count, D
 
 std::string BstrToAnsi(BSTR text)
 {
-    UINT len = SysStringLen(text);
-    if (len == 0)
-        return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(len), nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(len), &out[0], n, nullptr, nullptr);
+    std::string out = qel::WideToAnsi(text, SysStringLen(text));
     // 8-bit texts end at their first NUL.
-    out.resize(out.find('\0') == std::string::npos ? out.size() : out.find('\0'));
+    size_t nul = out.find('\0');
+    if (nul != std::string::npos)
+        out.resize(nul);
     return out;
 }
 
 BSTR AnsiToBstr(const std::string& text)
 {
-    if (text.empty())
-        return SysAllocStringLen(nullptr, 0);
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(n > 0 ? n : 0));
-    if (out && n > 0)
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out, n);
-    return out;
+    std::wstring wide = qel::AnsiToWide(text);
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
 namespace {
@@ -87,13 +79,13 @@ VARTYPE VarTypeOf(DispType t)
     }
 }
 
-void FillException(EXCEPINFO* info, HRESULT code, const char* what)
+void FillException(EXCEPINFO* info, const char* source, HRESULT code, const char* what)
 {
     if (!info)
         return;
     ZeroMemory(info, sizeof(*info));
     info->scode = code;
-    info->bstrSource = AnsiToBstr("QelCrypt");
+    info->bstrSource = AnsiToBstr(source ? source : "");
     info->bstrDescription = AnsiToBstr(what ? what : "");
 }
 
@@ -160,13 +152,13 @@ HRESULT DispInvoke(const DispTable& table, void* self, DISPID id, WORD flags, DI
     try {
         m->handler(self, args, out);
     } catch (const std::bad_alloc&) {
-        FillException(excepInfo, E_OUTOFMEMORY, "out of memory");
+        FillException(excepInfo, table.source, E_OUTOFMEMORY, "out of memory");
         return DISP_E_EXCEPTION;
     } catch (const std::exception& e) {
-        FillException(excepInfo, E_FAIL, e.what());
+        FillException(excepInfo, table.source, E_FAIL, e.what());
         return DISP_E_EXCEPTION;
     } catch (...) {
-        FillException(excepInfo, E_FAIL, "unexpected failure");
+        FillException(excepInfo, table.source, E_FAIL, "unexpected failure");
         return DISP_E_EXCEPTION;
     }
 

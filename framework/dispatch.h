@@ -29,7 +29,11 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstddef>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 namespace fw {
 
@@ -80,10 +84,105 @@ struct DispMethod {
 struct DispTable {
     const DispMethod* methods;
     size_t count;
+    const char* source;  // the object's name in EXCEPINFO (8-bit text); null: none
 
     const DispMethod* Find(DISPID id) const;
     const DispMethod* Find(const wchar_t* name) const;  // case-insensitive
 };
+
+// ---- Rows derived from a member function's signature ----
+//
+// DispRow<Self, &Class::Method>(name, id, {parameter names}) builds the table
+// row of a method whose parameters are `const char*` (Text), `long` (Long)
+// or `short` (Short) and whose result is void, short, long or std::string:
+// the types, the count and the call are read off the signature, so a row
+// states them once. The handler turns `self` into Class* through Self*
+// (the type the object's Invoke passes as void*).
+
+template <class T>
+struct DispTypeOf;
+template <> struct DispTypeOf<void> { static constexpr DispType value = DispType::Void; };
+template <> struct DispTypeOf<short> { static constexpr DispType value = DispType::Short; };
+template <> struct DispTypeOf<long> { static constexpr DispType value = DispType::Long; };
+template <> struct DispTypeOf<const char*> { static constexpr DispType value = DispType::Text; };
+template <> struct DispTypeOf<std::string> { static constexpr DispType value = DispType::Text; };
+
+template <class M>
+struct DispSignature;
+template <class C, class R, class... A>
+struct DispSignature<R (C::*)(A...)> {
+    using Class = C;
+    using Result = R;
+    using Args = std::tuple<A...>;
+    static constexpr int arity = sizeof...(A);
+};
+
+namespace dispdetail {
+
+template <class A>
+A Arg(const DispArgs& args, int i)
+{
+    if constexpr (std::is_same<A, const char*>::value)
+        return args.Text(i);
+    else
+        return static_cast<A>(args.Long(i));
+}
+
+inline void Store(DispResult& result, std::string value) { result.SetText(std::move(value)); }
+inline void Store(DispResult& result, short value) { result.SetShort(value); }
+inline void Store(DispResult& result, long value) { result.SetLong(value); }
+
+template <class Self, auto M, size_t... I>
+void Call(void* self, const DispArgs& args, DispResult& result, std::index_sequence<I...>)
+{
+    using Sig = DispSignature<decltype(M)>;
+    auto* object = static_cast<typename Sig::Class*>(static_cast<Self*>(self));
+    (void)args;
+    if constexpr (std::is_void<typename Sig::Result>::value) {
+        (void)result;
+        (object->*M)(Arg<typename std::tuple_element<I, typename Sig::Args>::type>(args, I)...);
+    } else {
+        Store(result, (object->*M)(Arg<typename std::tuple_element<I, typename Sig::Args>::type>(args, I)...));
+    }
+}
+
+template <class Self, auto M>
+void Thunk(void* self, const DispArgs& args, DispResult& result)
+{
+    Call<Self, M>(self, args, result, std::make_index_sequence<DispSignature<decltype(M)>::arity>());
+}
+
+}  // namespace dispdetail
+
+template <class... A>
+void SetArgTypes(DispMethod& row, std::tuple<A...>*)
+{
+    const DispType types[] = {DispTypeOf<A>::value..., DispType::Void};
+    for (size_t i = 0; i < sizeof...(A); ++i)
+        row.argTypes[i] = types[i];
+}
+
+template <class Self, auto M, size_t N>
+DispMethod DispRow(const wchar_t* name, DISPID id, const wchar_t* const (&argNames)[N])
+{
+    using Sig = DispSignature<decltype(M)>;
+    static_assert(N == static_cast<size_t>(Sig::arity), "one parameter name for each parameter");
+    static_assert(N <= static_cast<size_t>(kMaxDispArgs), "too many parameters for a dispatch row");
+    DispMethod row = {name, id, DispTypeOf<typename Sig::Result>::value, Sig::arity, {}, {},
+                      &dispdetail::Thunk<Self, M>};
+    SetArgTypes(row, static_cast<typename Sig::Args*>(nullptr));
+    for (size_t i = 0; i < N; ++i)
+        row.argNames[i] = argNames[i];
+    return row;
+}
+
+template <class Self, auto M>
+DispMethod DispRow(const wchar_t* name, DISPID id)
+{
+    static_assert(DispSignature<decltype(M)>::arity == 0, "name the parameters");
+    return {name, id, DispTypeOf<typename DispSignature<decltype(M)>::Result>::value, 0, {}, {},
+            &dispdetail::Thunk<Self, M>};
+}
 
 HRESULT DispGetIDsOfNames(const DispTable& table, LPOLESTR* names, UINT count, DISPID* ids);
 

@@ -13,9 +13,21 @@ HINSTANCE CModule::Instance() { return g_instance; }
 
 std::wstring CModule::Path()
 {
-    wchar_t path[MAX_PATH] = L"";
-    DWORD n = GetModuleFileNameW(g_instance, path, MAX_PATH);
-    return std::wstring(path, n < MAX_PATH ? n : 0);
+    // A path that fills the buffer may have been cut (XP then returns the
+    // size without an error): try again with twice the room, up to the
+    // longest path the system has (32767 characters, \\?\ paths).
+    std::wstring path;
+    for (DWORD size = MAX_PATH; size <= 65536; size *= 2) {
+        path.resize(size);
+        DWORD n = GetModuleFileNameW(g_instance, &path[0], size);
+        if (n == 0)
+            break;
+        if (n < size) {
+            path.resize(n);
+            return path;
+        }
+    }
+    return std::wstring();
 }
 
 void CModule::ObjectCreated() { InterlockedIncrement(&g_objects); }

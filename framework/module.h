@@ -14,7 +14,8 @@ public:
     // Set once from DllMain (DLL_PROCESS_ATTACH).
     static void SetInstance(HINSTANCE instance);
     static HINSTANCE Instance();
-    // Full path of the module file, as GetModuleFileName gives it.
+    // Full path of the module file, as GetModuleFileNameW gives it, of any
+    // length; empty when it cannot be found.
     static std::wstring Path();
 
     // Live COM objects of the module; each object adds one while it lives.

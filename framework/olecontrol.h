@@ -31,6 +31,7 @@
 #include "dispatch.h"
 #include "propexchange.h"
 #include "unknown.h"
+#include "window.h"
 
 namespace fw {
 
@@ -195,7 +196,7 @@ protected:
     bool IsInPlaceActive() const { return m_inPlaceActive; }
     bool IsUIActive() const { return m_uiActive; }
     bool IsWindowless() const { return m_inPlaceActive && m_windowless; }
-    HWND ControlWindow() const { return m_hwnd; }
+    HWND ControlWindow() const { return m_window.m_hWnd; }
     // Position in the container's window while in-place active.
     const RECT& PositionRect() const { return m_posRect; }
     SIZEL Extent() const { return m_extent; }
@@ -237,6 +238,23 @@ private:
         DWORD m_nextCookie = 1;
     };
 
+    // The control's own window in windowed activation: paints through
+    // OnDraw and makes the control UI-active when clicked.
+    class CControlWindow : public CWindowImpl {
+    public:
+        explicit CControlWindow(COleControl& owner) : m_owner(owner) {}
+
+    protected:
+        const MsgTable& GetMessageTable() const override;
+
+    private:
+        LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+        LRESULT OnEraseBackground(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+        LRESULT OnMouseActivate(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+
+        COleControl& m_owner;
+    };
+
     // Keeps the object alive across calls out to its site.
     class CHold {
     public:
@@ -265,8 +283,6 @@ private:
     void DrawContent(HDC dc, const RECT& bounds, const RECT& invalid, bool keepState);
     void SendViewChange();
     SIZEL InitialExtent() const;
-    LRESULT HandleWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     const IID* m_dispatchIid = nullptr;
     const IID* m_eventIid = nullptr;
@@ -293,7 +309,7 @@ private:
     bool m_inPlaceActive = false;
     bool m_uiActive = false;
     bool m_windowless = false;
-    HWND m_hwnd = nullptr;
+    CControlWindow m_window{*this};
     RECT m_posRect = {0, 0, 0, 0};
     RECT m_clipRect = {0, 0, 0, 0};
 

@@ -107,8 +107,8 @@ HRESULT COleControl::ActivateUI()
         m_uiActive = false;
         return hr;
     }
-    if (m_hwnd)
-        SetFocus(m_hwnd);
+    if (m_window.m_hWnd)
+        SetFocus(m_window.m_hWnd);
     else if (m_windowlessSite)
         m_windowlessSite->SetFocus(TRUE);
     IOleInPlaceActiveObject* active = this;
@@ -163,8 +163,8 @@ STDMETHODIMP COleControl::SetObjectRects(LPCRECT posRect, LPCRECT clipRect)
         return E_INVALIDARG;
     m_posRect = *posRect;
     m_clipRect = clipRect ? *clipRect : *posRect;
-    if (m_hwnd) {
-        SetWindowPos(m_hwnd, nullptr, m_posRect.left, m_posRect.top, m_posRect.right - m_posRect.left,
+    if (m_window.m_hWnd) {
+        SetWindowPos(m_window.m_hWnd, nullptr, m_posRect.left, m_posRect.top, m_posRect.right - m_posRect.left,
                      m_posRect.bottom - m_posRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
         ApplyClipRegion();
     }
@@ -175,9 +175,9 @@ STDMETHODIMP COleControl::GetWindow(HWND* hwnd)
 {
     if (!hwnd)
         return E_POINTER;
-    if (!m_hwnd)
+    if (!m_window.m_hWnd)
         return E_FAIL;  // inactive, or active without a window
-    *hwnd = m_hwnd;
+    *hwnd = m_window.m_hWnd;
     return S_OK;
 }
 
@@ -259,121 +259,83 @@ STDMETHODIMP COleControl::FreezeEvents(BOOL freeze)
 
 bool COleControl::CreateControlWindow(HWND parent)
 {
-    HINSTANCE instance = ResourceInstance();
-    WNDCLASSEXW wc;
-    std::memset(&wc, 0, sizeof wc);
-    wc.cbSize = sizeof wc;
-    // A class left behind by an earlier load of the module at another
-    // address points at a dead window procedure: register it afresh.
-    if (GetClassInfoExW(instance, kWindowClass, &wc) && wc.lpfnWndProc != &COleControl::ControlWindowProc)
-        UnregisterClassW(kWindowClass, instance);
-    if (!GetClassInfoExW(instance, kWindowClass, &wc)) {
-        std::memset(&wc, 0, sizeof wc);
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = &COleControl::ControlWindowProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = kWindowClass;
-        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            return false;
-    }
-    SetLastError(0);
-    HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                m_posRect.left, m_posRect.top, m_posRect.right - m_posRect.left,
-                                m_posRect.bottom - m_posRect.top, parent, nullptr, instance, this);
-    if (!hwnd)
+    const WindowClass wc = {kWindowClass, CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)};
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    if (!m_window.Create(ResourceInstance(), wc, parent, m_posRect, style))
         return false;
-    m_hwnd = hwnd;
     ApplyClipRegion();
     return true;
 }
 
 void COleControl::DestroyControlWindow()
 {
-    if (!m_hwnd)
+    if (!m_window.m_hWnd)
         return;
-    HWND hwnd = m_hwnd;
-    m_hwnd = nullptr;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    DestroyWindow(hwnd);
+    // Detached first: none of the destruction messages reaches the control.
+    DestroyWindow(m_window.Detach());
     // Fails, harmlessly, while other controls of the module have windows.
     UnregisterClassW(kWindowClass, ResourceInstance());
 }
 
 void COleControl::ApplyClipRegion()
 {
+    HWND hwnd = m_window.m_hWnd;
     RECT visible;
     if (!IntersectRect(&visible, &m_posRect, &m_clipRect))
         SetRectEmpty(&visible);
     if (EqualRect(&visible, &m_posRect)) {
-        SetWindowRgn(m_hwnd, nullptr, TRUE);
+        SetWindowRgn(hwnd, nullptr, TRUE);
         return;
     }
     OffsetRect(&visible, -m_posRect.left, -m_posRect.top);
     HRGN region = CreateRectRgnIndirect(&visible);
-    if (region && !SetWindowRgn(m_hwnd, region, TRUE))
+    if (region && !SetWindowRgn(hwnd, region, TRUE))
         DeleteObject(region);  // the window owns the region only on success
 }
 
-LRESULT COleControl::HandleWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+const MsgTable& COleControl::CControlWindow::GetMessageTable() const
 {
-    switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hwnd, &ps);
-        if (dc) {
-            RECT client;
-            GetClientRect(m_hwnd, &client);
-            try {
-                DrawContent(dc, client, ps.rcPaint, true);
-            } catch (...) {
-                // A failed paint leaves the area as it was; the window stays usable.
-            }
-            EndPaint(m_hwnd, &ps);
-        }
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        if (GetControlFlags() & fastBeginPaint)
-            return 1;  // OnDraw paints every pixel
-        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
-    case WM_MOUSEACTIVATE:
-        if (!m_uiActive) {
-            CHold hold(this);
-            ActivateUI();
-        }
-        return MA_ACTIVATE;
-    default:
-        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
-    }
+    static const MsgEntry rows[] = {
+        OnMessage<&CControlWindow::OnPaint>(WM_PAINT),
+        OnMessage<&CControlWindow::OnEraseBackground>(WM_ERASEBKGND),
+        OnMessage<&CControlWindow::OnMouseActivate>(WM_MOUSEACTIVATE),
+    };
+    static const MsgTable table = MakeMsgTable(rows);
+    return table;
 }
 
-LRESULT CALLBACK COleControl::ControlWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT COleControl::CControlWindow::OnPaint(UINT, WPARAM, LPARAM, bool&)
 {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        auto* control = static_cast<COleControl*>(create->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
-        if (control)
-            control->m_hwnd = hwnd;
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    if (dc) {
+        RECT client;
+        GetClientRect(m_hWnd, &client);
+        try {
+            m_owner.DrawContent(dc, client, ps.rcPaint, true);
+        } catch (...) {
+            // A failed paint leaves the area as it was; the window stays usable.
+        }
+        EndPaint(m_hWnd, &ps);
     }
-    auto* control = reinterpret_cast<COleControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!control || control->m_hwnd != hwnd)
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        // Destroyed from outside, e.g. with the container's window.
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        control->m_hwnd = nullptr;
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    return 0;
+}
+
+LRESULT COleControl::CControlWindow::OnEraseBackground(UINT, WPARAM, LPARAM, bool& handled)
+{
+    if (m_owner.GetControlFlags() & fastBeginPaint)
+        return 1;  // OnDraw paints every pixel
+    handled = false;
+    return 0;
+}
+
+LRESULT COleControl::CControlWindow::OnMouseActivate(UINT, WPARAM, LPARAM, bool&)
+{
+    if (!m_owner.m_uiActive) {
+        CHold hold(&m_owner);
+        m_owner.ActivateUI();
     }
-    try {
-        return control->HandleWindowMessage(msg, wParam, lParam);
-    } catch (...) {
-        // The control's hooks run here too; nothing may unwind into the system.
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
+    return MA_ACTIVATE;
 }
 
 }  // namespace fw

@@ -117,8 +117,8 @@ void COleControl::SendViewChange()
 
 void COleControl::InvalidateControl(const RECT* rect)
 {
-    if (m_hwnd) {
-        InvalidateRect(m_hwnd, rect, FALSE);
+    if (m_window.m_hWnd) {
+        InvalidateRect(m_window.m_hWnd, rect, FALSE);
     } else if (m_windowlessSite) {
         RECT r = m_posRect;
         if (rect) {

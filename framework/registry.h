@@ -2,7 +2,9 @@
 // unregister so that unregistration removes exactly what registration wrote.
 //
 // Keys are under HKEY_CLASSES_ROOT. Key paths and values may hold %NAME%
-// placeholders, replaced from the variables given to both calls.
+// placeholders, replaced from the variables given to both calls. Everything
+// is UTF-16 and written with the wide registry functions, so a value such as
+// a module path keeps characters that the ANSI code page lacks.
 #ifndef QEL_FRAMEWORK_REGISTRY_H
 #define QEL_FRAMEWORK_REGISTRY_H
 
@@ -15,19 +17,19 @@
 namespace fw {
 
 struct RegEntry {
-    const char* key;        // e.g. "CLSID\\%CLSID%\\InprocServer32"
-    const char* valueName;  // nullptr: the key's default value
-    const char* value;      // nullptr: the key only, no value written
-    bool ownsTree;          // unregistration deletes this key with all below it
+    const wchar_t* key;        // e.g. L"CLSID\\%CLSID%\\InprocServer32"
+    const wchar_t* valueName;  // nullptr: the key's default value
+    const wchar_t* value;      // nullptr: the key only, no value written
+    bool ownsTree;             // unregistration deletes this key with all below it
 };
 
-using RegVars = std::vector<std::pair<std::string, std::string>>;
+using RegVars = std::vector<std::pair<std::wstring, std::wstring>>;
 
 // Replaces every %NAME% of `text` by its variable; unknown names stay as they are.
-std::string ExpandRegText(const char* text, const RegVars& vars);
+std::wstring ExpandRegText(const wchar_t* text, const RegVars& vars);
 
-// Creates the keys and writes the string values, in table order. Returns
-// false at the first key or value that cannot be written.
+// Creates the keys and writes the string values (REG_SZ), in table order.
+// Returns false at the first key or value that cannot be written.
 bool RegisterEntries(const RegEntry* entries, size_t count, const RegVars& vars);
 
 // Deletes, in reverse table order, the trees of the owning entries and the

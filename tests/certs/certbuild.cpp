@@ -1,4 +1,5 @@
 #include "certbuild.h"
+#include "textconv.h"
 
 namespace certbuild {
 
@@ -125,15 +126,6 @@ bool SetKeyProv(PCCERT_CONTEXT cert, const std::wstring& container, const std::w
     return CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, &info) != FALSE;
 }
 
-std::wstring Wide(const char* ansi)
-{
-    const int size = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-    if (size <= 1)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi, -1, &wide[0], size);
-    wide.resize(static_cast<size_t>(size - 1));
-    return wide;
-}
+std::wstring Wide(const char* ansi) { return qel::AnsiToWide(ansi); }
 
 }  // namespace certbuild

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
 #include "certtext.h"
+#include "textconv.h"
 
 #include <cstdio>
 
@@ -10,16 +13,7 @@ namespace certtest {
 
 namespace {
 
-std::string Narrow(const wchar_t* wide)
-{
-    if (!wide)
-        return std::string();
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(size > 0 ? size : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], size, nullptr, nullptr);
-    text.resize(text.size() - 1);
-    return text;
-}
+std::string Narrow(const wchar_t* wide) { return qel::WideToAnsi(wide); }
 
 std::string UniqueName(const char* kind, const char* tag)
 {
@@ -84,7 +78,7 @@ CScratchStore::~CScratchStore()
     CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_DELETE_FLAG,
                   m_name.c_str());
     // Wine keeps the store's registry key; it goes with the store.
-    RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Microsoft\\SystemCertificates\\" + m_name).c_str());
+    SHDeleteKeyA(HKEY_CURRENT_USER, ("Software\\Microsoft\\SystemCertificates\\" + m_name).c_str());
 }
 
 bool CScratchStore::Add(const Bytes& der, const std::wstring& container, const std::wstring& provider, DWORD keySpec)

@@ -1,10 +1,12 @@
 // The dispatch surface of the control through IDispatch: names and DISPIDs,
 // rejection of bad calls before any method body runs, result types, the
-// session accessors of a new instance, type information, and the ANSI
+// session accessors of a new instance, type information (names from the
+// registered control, types against the dispatch table), and the ANSI
 // (code page 936) conversion of texts.
 #include "comutil.h"
 #include "dispatch.h"
 #include "ocx.h"
+#include "qelcryptctrl.h"
 
 #include <gtest/gtest.h>
 
@@ -309,6 +311,68 @@ TEST_F(Dispatch, TypeInformationSurvivesABrokenRegistration)
     EXPECT_EQ(1, id);
 
     EXPECT_EQ(S_OK, ocx::CallExport("DllRegisterServer"));
+}
+
+// Whether the type library declares a type of the table; Wanted names it.
+bool Declares(VARTYPE declared, fw::DispType t)
+{
+    switch (t) {
+    case fw::DispType::Void: return declared == VT_VOID || declared == VT_EMPTY;
+    case fw::DispType::Short: return declared == VT_I2;
+    case fw::DispType::Long: return declared == VT_I4;
+    case fw::DispType::Text: return declared == VT_BSTR;
+    }
+    return false;
+}
+
+const char* Wanted(fw::DispType t)
+{
+    switch (t) {
+    case fw::DispType::Void: return "VT_VOID";
+    case fw::DispType::Short: return "VT_I2";
+    case fw::DispType::Long: return "VT_I4";
+    case fw::DispType::Text: return "VT_BSTR";
+    }
+    return "?";
+}
+
+// What scripts see (the type library bound into the module) against what
+// Invoke coerces to (the control's dispatch table), member by member.
+TEST(TypeLibrary, DeclaresTheTypesOfTheDispatchTable)
+{
+    CComPtr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, LoadTypeLibEx(L"" QEL_OCX_PATH, REGKIND_NONE, &lib));
+    CComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(ocx::kDiid, &info));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    const UINT funcs = attr->cFuncs;
+    info->ReleaseTypeAttr(attr);
+
+    const fw::DispTable& table = CQelCryptCtrl::DispatchTable();
+    EXPECT_EQ(table.count, funcs) << "members in the table and in the type library";
+    for (UINT i = 0; i < funcs; ++i) {
+        FUNCDESC* f = nullptr;
+        ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
+        const fw::DispMethod* m = table.Find(f->memid);
+        if (!m) {
+            ADD_FAILURE() << "DISPID " << f->memid << " is in the type library but not in the table";
+        } else {
+            EXPECT_EQ(INVOKE_FUNC, f->invkind) << m->id;
+            EXPECT_TRUE(Declares(f->elemdescFunc.tdesc.vt, m->result))
+                << "result of DISPID " << m->id << ": VARTYPE " << f->elemdescFunc.tdesc.vt << ", expected "
+                << Wanted(m->result);
+            EXPECT_EQ(m->argCount, f->cParams) << "parameters of DISPID " << m->id;
+            EXPECT_EQ(0, f->cParamsOpt) << m->id;
+            for (int a = 0; a < m->argCount && a < f->cParams; ++a) {
+                VARTYPE declared = f->lprgelemdescParam[a].tdesc.vt;
+                EXPECT_TRUE(Declares(declared, m->argTypes[a]))
+                    << "parameter " << a << " of DISPID " << m->id << ": VARTYPE " << declared << ", expected "
+                    << Wanted(m->argTypes[a]);
+            }
+        }
+        info->ReleaseFuncDesc(f);
+    }
 }
 
 TEST(AnsiText, ConvertsThroughCodePage936)

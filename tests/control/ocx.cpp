@@ -1,5 +1,7 @@
 #include "ocx.h"
 
+#include "textconv.h"
+
 #include <vector>
 
 namespace ocx {
@@ -104,9 +106,7 @@ std::string GuidText(const GUID& guid)
 {
     wchar_t wide[40] = L"";
     StringFromGUID2(guid, wide, 40);
-    char text[40] = "";
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
-    return text;
+    return qel::WideToAnsi(wide);
 }
 
 }  // namespace ocx

@@ -20,6 +20,64 @@ std::string ModulePath()
     return path;
 }
 
+// The default value of a key under HKEY_CLASSES_ROOT as UTF-16, or a text
+// that says why there is none.
+std::wstring WideValue(const std::string& key)
+{
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, std::wstring(key.begin(), key.end()).c_str(), 0, KEY_READ, &h) !=
+        ERROR_SUCCESS)
+        return L"<no key>";
+    std::wstring value(32768, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t)), type = 0;
+    LONG rc = RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &size);
+    RegCloseKey(h);
+    if (rc != ERROR_SUCCESS)
+        return L"<no value, error " + std::to_wstring(rc) + L">";
+    if (type != REG_SZ)
+        return L"<type " + std::to_wstring(type) + L">";
+    value.resize(size / sizeof(wchar_t));
+    if (!value.empty() && value.back() == L'\0')
+        value.pop_back();
+    return value;
+}
+
+// A copy of the build's module in a new folder, loaded from there; unloaded
+// and deleted with its folder at the end.
+class ModuleCopy {
+public:
+    explicit ModuleCopy(const std::wstring& folder) : m_folder(folder), m_path(folder + L"\\QELCRYPT.OCX")
+    {
+        const std::string built = QEL_OCX_PATH;
+        if (CreateDirectoryW(m_folder.c_str(), nullptr) &&
+            CopyFileW(std::wstring(built.begin(), built.end()).c_str(), m_path.c_str(), FALSE))
+            m_module = LoadLibraryW(m_path.c_str());
+    }
+    ~ModuleCopy()
+    {
+        if (m_module)
+            FreeLibrary(m_module);
+        DeleteFileW(m_path.c_str());
+        RemoveDirectoryW(m_folder.c_str());
+    }
+    ModuleCopy(const ModuleCopy&) = delete;
+    ModuleCopy& operator=(const ModuleCopy&) = delete;
+
+    HMODULE Module() const { return m_module; }
+    const std::wstring& Path() const { return m_path; }
+    HRESULT Call(const char* name) const
+    {
+        using Fn = HRESULT(STDAPICALLTYPE*)();
+        FARPROC proc = GetProcAddress(m_module, name);
+        return proc ? reinterpret_cast<Fn>(reinterpret_cast<void*>(proc))()
+                    : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+
+private:
+    std::wstring m_folder, m_path;
+    HMODULE m_module = nullptr;
+};
+
 std::string Value(const std::string& key, const char* name = nullptr)
 {
     std::string v = "<missing>";
@@ -112,6 +170,28 @@ TEST_F(Registration, UnregisterRemovesEverythingAndCanBeRepeated)
     EXPECT_NE(S_OK, LoadRegTypeLib(ocx::kLibid, 1, 0, 0, &lib));
 
     EXPECT_EQ(S_OK, ocx::CallExport("DllUnregisterServer")) << "a second unregistration must succeed";
+}
+
+// A module in a folder whose name code page 936 cannot spell registers its
+// real path: the registry gets it in UTF-16, not through the ANSI code page.
+TEST_F(Registration, ModulePathOutsideTheAnsiCodePage)
+{
+    // Д and м are in code page 936; έ, ї, ğ and Ł are not.
+    const std::wstring name =
+        L"qelreg-\u0414\u043c-\u03ad\u0457\u011f\u0141-" + std::to_wstring(GetCurrentProcessId());
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(936, 0, name.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "the folder name should have characters outside code page 936";
+    wchar_t temp[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+
+    ModuleCopy copy(temp + name);
+    ASSERT_NE(nullptr, copy.Module()) << "cannot load the copy, error " << GetLastError();
+    EXPECT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    EXPECT_EQ(copy.Path(), WideValue(clsidKey + "\\InprocServer32"));
+    EXPECT_EQ(copy.Path() + L", 1", WideValue(clsidKey + "\\ToolboxBitmap32"));
+    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    // TearDown registers the build's module again.
 }
 
 TEST_F(Registration, EntryPointsAndVersionResource)

@@ -16,6 +16,7 @@
 #include "base64.h"
 #include "descrypt.h"
 #include "refdata.h"
+#include "textconv.h"
 
 namespace {
 
@@ -27,22 +28,8 @@ const DISPID kGenertKey = 25, kEncrypt = 27, kEncryptFile = 28, kDecrypt = 29, k
 
 const char kKeyText[] = "OziYNxUg914=";
 
-std::wstring Wide(const std::string& ansi)
-{
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), &w[0], n);
-    return w;
-}
-
-std::string Ansi(const std::wstring& wide)
-{
-    int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
+std::wstring Wide(const std::string& ansi) { return qel::AnsiToWide(ansi); }
+std::string Ansi(const std::wstring& wide) { return qel::WideToAnsi(wide); }
 
 Bytes FromBase64(const std::string& text)
 {
@@ -229,6 +216,21 @@ TEST_F(Symmetric, EncryptFileWritesTheCipherBytesOfEncrypt)
         EXPECT_TRUE(DeleteFileA(path.c_str())) << c.name;
         EXPECT_TRUE(DeleteFileA((path + ".gse").c_str())) << c.name;
     }
+}
+
+// A document that another program holds open for writing (sharing reading
+// and writing, as editors and loggers do) is encrypted all the same.
+TEST_F(Symmetric, EncryptFileReadsAFileHeldOpenForWriting)
+{
+    const std::string path = dir + "held";
+    Write(path, Content(801));
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held) << GetLastError();
+    EXPECT_EQ(0, EncryptFile(path, kKeyText));
+    CloseHandle(held);
+    const Bytes expected = FromBase64(Encrypt(Content(801), kKeyText));
+    EXPECT_EQ(std::string(expected.begin(), expected.end()), Read(path + ".gse"));
 }
 
 TEST_F(Symmetric, EncryptFileFailsWhenAFileCannotBeOpened)

@@ -90,7 +90,7 @@ const fw::DispMethod kMethods[] = {
     {L"DrawCount", 2, fw::DispType::Long, 0, {}, {},
      [](void* self, const fw::DispArgs&, fw::DispResult& r) { r.SetLong(Self(self)->draws); }},
 };
-const fw::DispTable kTable = {kMethods, 2};
+const fw::DispTable kTable = {kMethods, 2, "Test"};
 const fw::DispTable& CTestCtrl::GetDispatchTable() const { return kTable; }
 
 CComPtr<CTestCtrl> MakeControl(DWORD flags = fw::clipPaintDC, bool strict = false)

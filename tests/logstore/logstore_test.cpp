@@ -1,15 +1,17 @@
 // The log store on a real file system under Wine: creation, in-place appends
-// and trimming, imports, damaged and zero-byte files, a file held by another
-// process, the directory helpers, and the tool's mutex across processes.
+// and trimming, the time stamp of a new record, imports, damaged and
+// zero-byte files, a file held by another process, the directory helpers,
+// and the tool's mutex across processes.
 #include "logfile.h"
 #include "logtest.h"
 #include "toolmutex.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -161,6 +163,32 @@ TEST_F(LogStore, ZeroByteOwnFileDropsRecordsUntilCleared)
     EXPECT_EQ(Numbered("c", 0, 1), ContentsOf(ReadBytes(own)));
 }
 
+// A log without records is written anew by its first record, as a missing
+// one is: the file is then exactly the header and that record.
+TEST_F(LogStore, FirstRecordRewritesALogWithoutRecords)
+{
+    Bytes reserved = LogOf(0, 0);
+    std::fill(reserved.begin() + 12, reserved.begin() + 48, 0xA5);
+    Bytes junk = reserved;
+    junk.insert(junk.end(), 300, 0x5A);
+    const struct {
+        const char* name;
+        Bytes file;
+    } cases[] = {
+        {"reserved bytes set, junk behind the count", junk},
+        {"header without a count", Bytes(reserved.begin(), reserved.begin() + 48)},
+    };
+    for (const auto& c : cases) {
+        logtest::WriteBytes(own, c.file);
+        CLogFile log;
+        log.AddRecord("s0", "c0");
+        EXPECT_EQ(Numbered("c", 0, 1), log.GetContents()) << c.name;
+        Bytes expected;
+        SerializeLog(log.GetHeaders(), log.GetContents(), expected);
+        EXPECT_EQ(expected, ReadBytes(own)) << c.name;
+    }
+}
+
 TEST_F(LogStore, DamagedOwnFileKeepsWholeRecordsAndAppendsBehindThem)
 {
     // A count far past the records and half a record behind them.
@@ -196,6 +224,45 @@ TEST_F(LogStore, EmptyContentIsARecordWithoutCipherText)
     EXPECT_EQ(52u + 3 * 132 + 16, file.size());
 }
 
+// Seconds since 1601 of a local calendar time.
+LONGLONG Seconds(const SYSTEMTIME& t)
+{
+    FILETIME f = {};
+    SystemTimeToFileTime(&t, &f);
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 10000000;
+}
+
+TEST_F(LogStore, RecordIsStampedWithTheLocalTimeOfTheCall)
+{
+    SYSTEMTIME before = {}, after = {};
+    CLogFile log;
+    GetLocalTime(&before);
+    log.AddRecord("time", "t");
+    GetLocalTime(&after);
+
+    CLogFile reader;
+    ASSERT_TRUE(reader.Load(own.c_str()));
+    ASSERT_EQ(1, reader.GetCount());
+    const LogRecordHeader& h = reader.GetHeaders().front();
+    std::string text(h.time, std::find(h.time, h.time + sizeof h.time, '\0'));
+    // year/month/day/hour:minute:second
+    SYSTEMTIME stamped = {};
+    int y = 0, mo = 0, d = 0, hh = 0, mi = 0, ss = 0, used = 0;
+    ASSERT_EQ(6, std::sscanf(text.c_str(), "%d/%d/%d/%d:%d:%d%n", &y, &mo, &d, &hh, &mi, &ss, &used))
+        << "time text '" << text << "'";
+    EXPECT_EQ(text.size(), static_cast<size_t>(used)) << "text after the time in '" << text << "'";
+    stamped.wYear = static_cast<WORD>(y);
+    stamped.wMonth = static_cast<WORD>(mo);
+    stamped.wDay = static_cast<WORD>(d);
+    stamped.wHour = static_cast<WORD>(hh);
+    stamped.wMinute = static_cast<WORD>(mi);
+    stamped.wSecond = static_cast<WORD>(ss);
+    FILETIME check = {};
+    ASSERT_TRUE(SystemTimeToFileTime(&stamped, &check)) << "not a valid date: '" << text << "'";
+    EXPECT_GE(Seconds(stamped), Seconds(before) - 2) << "'" << text << "' before the call";
+    EXPECT_LE(Seconds(stamped), Seconds(after) + 2) << "'" << text << "' after the call";
+}
+
 // The own file held open by another process for longer than the retries
 // last: every operation gives up and nothing changes.
 TEST_F(LogStore, FileHeldByAnotherProcessMakesOperationsGiveUp)
@@ -212,13 +279,13 @@ TEST_F(LogStore, FileHeldByAnotherProcessMakesOperationsGiveUp)
     ASSERT_TRUE(logtest::WaitForNamedEvent(readyEvent, 20000));
     DWORD start = GetTickCount();
     bool saved = true, loaded = true;
-    std::thread threads[] = {
-        std::thread([&] { saved = saver.Save(); }),
-        std::thread([&] { clearer.Clear(); }),
-        std::thread([&] { loaded = loader.Load(own.c_str()); }),
-        std::thread([&] { adder.AddRecord("s9", "c9"); }),
+    logtest::Thread threads[] = {
+        logtest::Thread([&] { saved = saver.Save(); }),
+        logtest::Thread([&] { clearer.Clear(); }),
+        logtest::Thread([&] { loaded = loader.Load(own.c_str()); }),
+        logtest::Thread([&] { adder.AddRecord("s9", "c9"); }),
     };
-    for (std::thread& t : threads)
+    for (logtest::Thread& t : threads)
         t.join();
     DWORD took = GetTickCount() - start;
     EXPECT_FALSE(saved);
@@ -241,6 +308,43 @@ TEST_F(LogStore, FileHeldByAnotherProcessMakesOperationsGiveUp)
     EXPECT_TRUE(adder.WaitForAccess(0));
     brief.Wait(10000);
     CloseHandle(readyEvent);
+}
+
+// Paths the platform refuses end an operation at once instead of being
+// waited for like a file in use: a directory in the own file's place and one
+// in the place of the new file (both access denied), and characters that no
+// file name may hold.
+TEST_F(LogStore, RefusedPathsFailAtOnce)
+{
+    std::string taken = temp.Dir() + "taken", noNew = temp.Dir() + "nonew";
+    ASSERT_TRUE(CreateDirectoryA(taken.c_str(), nullptr) &&
+                CreateDirectoryA((taken + "\\KvoLog.log").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(noNew.c_str(), nullptr) &&
+                CreateDirectoryA((noNew + "\\KvoLog.log.new").c_str(), nullptr));
+    const struct {
+        std::string dir;
+        bool ownRefused;  // else only the whole-file write of the first record is
+    } cases[] = {{taken, true}, {noNew, false}, {temp.Dir() + "in<valid>|name", true}};
+    for (const auto& c : cases) {
+        SetEnvironmentVariableA("TMP", c.dir.c_str());
+        CLogFile log;
+        ASSERT_EQ(c.dir + "\\KvoLog.log", log.GetPath());
+        DWORD error = 0, start = GetTickCount();
+        try {
+            log.AddRecord("s0", "c0");
+        } catch (const CLogFileException& e) {
+            error = e.Error();
+        }
+        DWORD took = GetTickCount() - start;
+        EXPECT_NE(0u, error) << c.dir << ": expected AddRecord to throw the platform's error, got no exception";
+        EXPECT_LT(took, 1000u) << c.dir << ": AddRecord, error " << error;
+        if (c.ownRefused) {
+            start = GetTickCount();
+            EXPECT_FALSE(log.WaitForAccess(0)) << c.dir;
+            took = GetTickCount() - start;
+            EXPECT_LT(took, 1000u) << c.dir << ": WaitForAccess";
+        }
+    }
 }
 
 TEST_F(LogStore, DirectoryHelpers)

@@ -1,8 +1,10 @@
 #include "logtest.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace logtest {
 
@@ -128,6 +130,30 @@ void Child::Kill()
         return;
     TerminateProcess(m_pi.hProcess, 255);
     WaitForSingleObject(m_pi.hProcess, INFINITE);
+}
+
+Thread::Thread(std::function<void()> body)
+    : m_body(std::move(body)), m_thread(CreateThread(nullptr, 0, &Thread::Run, this, 0, nullptr))
+{
+    if (!m_thread)
+        std::abort();
+}
+
+Thread::~Thread() { join(); }
+
+void Thread::join()
+{
+    if (!m_thread)
+        return;
+    WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
+    m_thread = nullptr;
+}
+
+DWORD WINAPI Thread::Run(void* self)
+{
+    static_cast<Thread*>(self)->m_body();
+    return 0;
 }
 
 bool WaitForNamedEvent(HANDLE event, DWORD ms)

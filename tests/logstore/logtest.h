@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,22 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi = {};
+};
+
+// A thread running `body`, joined at the latest when the object ends (the
+// win32 thread model has no std::thread).
+class Thread {
+public:
+    explicit Thread(std::function<void()> body);
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+    void join();
+
+private:
+    static DWORD WINAPI Run(void* self);
+    std::function<void()> m_body;
+    HANDLE m_thread;
 };
 
 // Waits for a named event that a helper sets; false after `ms`.
