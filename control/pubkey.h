@@ -1,0 +1,21 @@
+// Helpers of the certificate encryption methods (pubkey.cpp).
+#ifndef QEL_CONTROL_PUBKEY_H
+#define QEL_CONTROL_PUBKEY_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Cuts `text` into consecutive pieces of `size` bytes, the last one holding
+// the remaining 1 to `size` bytes: (length + size - 1) / size pieces. Bytes,
+// not characters: a double-byte character may be split between two pieces.
+// An empty text, and a size of 0, give no pieces.
+std::vector<std::string> SplitByLength(const std::string& text, size_t size);
+
+// Where the extension of the last component of `path` starts, by the rule of
+// PathFindExtensionA: the last "." after the last backslash or blank, walking
+// the text as double-byte characters of the ANSI code page. The length of the
+// path when there is no extension.
+size_t ExtensionStart(const char* path);
+
+#endif
