@@ -53,7 +53,7 @@ endif()
 # The binaries we deliver. The imports test (tests/CMakeLists.txt) checks each
 # against the functions Windows XP and Server 2003 export
 # (tests/xp-imports.txt); add a new program or module here when it ships.
-set(QEL_SHIPPED_TARGETS qelcrypt)
+set(QEL_SHIPPED_TARGETS qelcrypt kvocheck)
 
 # Host programs that produce reference data with OpenSSL. They always run on
 # the build machine, also in the cross builds, so the Windows tests are checked
