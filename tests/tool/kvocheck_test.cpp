@@ -464,4 +464,42 @@ TEST_F(KvoCheckProgram, Windows98ShowsOnlyTheVersion)
     }
 }
 
+// Refresh probes anew: a provider registered since the start is listed, and
+// a control unregistered since shows the red "not installed" line.
+TEST_F(KvoCheckProgram, RefreshSeesProvidersAndTheControlAnew)
+{
+    const char kProviders[] = "SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\";
+    const std::string added = std::string(kProviders) + "QelTest Refresh CSP";
+    KvoCheck run(temp.Dir());
+    ASSERT_NE(nullptr, run.WaitMain());
+    HMODULE ocx = LoadLibraryA(QEL_OCX_PATH);
+    ASSERT_NE(nullptr, ocx);
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    const auto unregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllUnregisterServer")));
+    const auto reregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllRegisterServer")));
+    ASSERT_TRUE(unregister && reregister);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, added.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                             nullptr, &key, nullptr));
+    const DWORD type = PROV_RSA_FULL;
+    RegSetValueExA(key, "Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof type);
+    RegSetValueExA(key, "Image Path", 0, REG_SZ, reinterpret_cast<const BYTE*>("rsaenh.dll"), 11);
+    RegCloseKey(key);
+    EXPECT_EQ(S_OK, unregister());
+
+    run.Command(IDC_KVO_REFRESH);
+    const std::vector<std::string> csps = kvotest::ListBoxLines(GetDlgItem(run.Main(), IDC_KVO_CSP_LIST));
+    const std::string control = ItemText(run.Main(), IDC_KVO_CONTROL);
+
+    EXPECT_EQ(S_OK, reregister());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, added.c_str());
+    FreeLibrary(ocx);
+    EXPECT_NE(csps.end(), std::find(csps.begin(), csps.end(), "QelTest Refresh CSP")) << "a new provider";
+    EXPECT_EQ("Vantor\xBF\xD8\xBC\xFE\xC9\xD0\xCE\xB4\xB0\xB2\xD7\xB0.", control)  // Vantor控件尚未安装.
+        << "an unregistered control";
+    run.Command(IDC_KVO_REFRESH);
+    EXPECT_EQ(kControlInstalled, ItemText(run.Main(), IDC_KVO_CONTROL)) << "registered again";
+}
+
 }  // namespace
