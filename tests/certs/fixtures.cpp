@@ -96,4 +96,17 @@ const CFixture* Find(PCCERT_CONTEXT cert)
     return nullptr;
 }
 
+std::vector<std::string> IdsInStoreOrder()
+{
+    std::vector<std::string> ids;
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    PCCERT_CONTEXT cert = nullptr;
+    while (store && (cert = CertEnumCertificatesInStore(store, cert)) != nullptr)
+        if (const CFixture* f = Find(cert))
+            ids.push_back(f->m_pszId);
+    if (store)
+        CertCloseStore(store, 0);
+    return ids;
+}
+
 }  // namespace fixtures

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <string>
 #include <vector>
 
 #include "certbuild.h"
@@ -46,6 +47,10 @@ const CFixture& Get(const char* id);
 
 // The fixture whose encoded subject is that of `cert`, or null.
 const CFixture* Find(PCCERT_CONTEXT cert);
+
+// The ids of the fixtures in the current user's "MY" store, in the order the
+// store enumerates them.
+std::vector<std::string> IdsInStoreOrder();
 
 }  // namespace fixtures
 

@@ -265,15 +265,10 @@ std::vector<std::string> EligibleInStoreOrder()
         {"provider-case", "Case Provider"}, {"unplugged", "Unplugged"},
     };  // not: software (software CSP), no-property, large-der (DER too large)
     std::vector<std::string> order;
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
-        const fixtures::CFixture* f = fixtures::Find(cert);
+    for (const std::string& id : fixtures::IdsInStoreOrder())
         for (const auto& entry : shown)
-            if (f && std::string(f->m_pszId) == entry.first)
+            if (id == entry.first)
                 order.push_back(entry.second);
-    }
-    CertCloseStore(store, 0);
     return order;
 }
 

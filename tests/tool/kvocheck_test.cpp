@@ -196,15 +196,10 @@ std::vector<std::pair<std::string, std::string>> CertLinesInStoreOrder()
         {"software", "Soft Key"}, {"provider-case", "Case Provider"}, {"unplugged", "Unplugged"},
     };  // not: no-property, large-der
     std::vector<std::pair<std::string, std::string>> order;  // fixture id, line
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
-        const fixtures::CFixture* f = fixtures::Find(cert);
+    for (const std::string& id : fixtures::IdsInStoreOrder())
         for (const auto& entry : shown)
-            if (f && std::string(f->m_pszId) == entry.first)
+            if (id == entry.first)
                 order.push_back(entry);
-    }
-    CertCloseStore(store, 0);
     return order;
 }
 
