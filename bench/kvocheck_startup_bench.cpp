@@ -13,6 +13,7 @@
 // KvoCheck's log in a directory of its own under the temporary directory,
 // and removes both at the end.
 #include "certbuild.h"
+#include "wintimer.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -32,18 +33,6 @@ const char kContainer[] = "qelbench-startup";
 const wchar_t kCsp[] = L"Microsoft Enhanced Cryptographic Provider v1.0";
 const wchar_t kOrg[] = L"QelCrypt Bench";
 const int kCertList = 1206, kLogList = 1207;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 bool IsBenchCertificate(PCCERT_CONTEXT cert)
 {

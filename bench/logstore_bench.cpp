@@ -13,6 +13,7 @@
 // It works in a directory of its own under the temporary directory (TMP and
 // TEMP point there while it runs) and removes it at the end.
 #include "logfile.h"
+#include "wintimer.h"
 
 #include <windows.h>
 
@@ -26,18 +27,6 @@
 namespace {
 
 const size_t kContentBytes = 1800;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string Content(int i)
 {

@@ -5,6 +5,7 @@
 #include "comutil.h"
 #include "logtest.h"
 #include "ocx.h"
+#include "ocxtest.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ std::string Chinese(size_t size)
     return s;
 }
 
-class CertCrypt : public testing::Test {
+class CertCrypt : public ocx::CControlTest {
 protected:
     // The OpenSSL key in a container of a fixture USB-key CSP and its
     // certificate in "MY" for the suite's run.
@@ -88,17 +89,6 @@ protected:
         CertFreeCertificateContext(cert);
     }
 
-    void SetUp() override
-    {
-        CoInitialize(nullptr);
-        ASSERT_EQ(S_OK, ocx::Create(IID_IDispatch, reinterpret_cast<void**>(&disp)));
-    }
-    void TearDown() override
-    {
-        disp.Release();
-        CoUninitialize();
-    }
-
     // A method with 8-bit text arguments, through IDispatch: its text, or its number as text.
     std::string Call(DISPID id, std::initializer_list<std::string> args)
     {
@@ -137,7 +127,6 @@ protected:
 
     static constexpr const char* kCsp = "M&W eKey XCSP";  // a fixture USB-key CSP
     logtest::PrivateTemp temp;  // the test's files and diagnostic log
-    fw::CComPtr<IDispatch> disp;
 };
 
 TEST(VerifyEngine, CodesInTheirCheckOrder)

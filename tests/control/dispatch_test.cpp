@@ -6,6 +6,7 @@
 #include "comutil.h"
 #include "dispatch.h"
 #include "ocx.h"
+#include "ocxtest.h"
 #include "qelcryptctrl.h"
 
 #include <gtest/gtest.h>
@@ -95,19 +96,8 @@ std::wstring MixCase(const wchar_t* name)
     return s;
 }
 
-class Dispatch : public testing::Test {
+class Dispatch : public ocx::CControlTest {
 protected:
-    void SetUp() override
-    {
-        CoInitialize(nullptr);
-        ASSERT_EQ(S_OK, ocx::Create(IID_IDispatch, reinterpret_cast<void**>(&disp)));
-    }
-    void TearDown() override
-    {
-        disp.Release();
-        CoUninitialize();
-    }
-
     HRESULT Invoke(DISPID id, CVariant& result, std::vector<VARIANT> args, UINT* argErr = nullptr)
     {
         std::vector<VARIANT> rev(args.rbegin(), args.rend());
@@ -118,7 +108,6 @@ protected:
         return hr;
     }
 
-    CComPtr<IDispatch> disp;
 };
 
 TEST_F(Dispatch, NamesResolveCaseInsensitivelyWithParameterPositions)
