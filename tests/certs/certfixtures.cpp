@@ -5,6 +5,8 @@
 //                        nothing when they already are
 //   certfixtures reset   make them anew: registrations, containers, store
 //   certfixtures list    print the table
+//   certfixtures demo    a demonstration machine: the USB-key CSPs and only
+//                        the demo certificates (fixtures::kDemoIds)
 //
 // A USB-key CSP is simulated by registering its name as a PROV_RSA_FULL
 // provider with the registration of the software RSA provider (the same
@@ -156,7 +158,8 @@ bool Create(HCERTSTORE store, const CFixture& f)
     return ok;
 }
 
-bool Reset()
+// Empties "MY" and fills it with the fixtures `wanted` accepts.
+bool Reset(bool (*wanted)(const CFixture&))
 {
     if (!RegisterProviders(false))
         return false;
@@ -174,7 +177,7 @@ bool Reset()
         CertDeleteCertificateFromStore(c);  // frees c
     bool ok = true;
     for (const CFixture& f : fixtures::All())
-        ok = ok && Create(store, f);
+        ok = ok && (!wanted(f) || Create(store, f));
     // Wine writes deletions to the registry only on an explicit commit.
     ok = CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr) && ok;
     ok = CertCloseStore(store, 0) && ok;
@@ -286,16 +289,26 @@ int main(int argc, char** argv)
         List();
         return 0;
     }
+    if (command == "demo") {
+        if (!Reset(fixtures::IsDemo)) {
+            std::fprintf(stderr, "certfixtures: the demo certificates could not be made\n");
+            return 1;
+        }
+        for (const CFixture& f : fixtures::All())
+            if (fixtures::IsDemo(f))
+                std::printf("certfixtures: %s, key in \"%s\"\n", f.m_pszSubjectText, f.m_pszProvider);
+        return 0;
+    }
     if (command == "setup") {
         if (Complete(false)) {
             std::printf("certfixtures: %u certificates in place\n", static_cast<unsigned>(fixtures::All().size()));
             return 0;
         }
     } else if (command != "reset") {
-        std::fprintf(stderr, "usage: certfixtures setup|reset|list\n");
+        std::fprintf(stderr, "usage: certfixtures setup|reset|list|demo\n");
         return 2;
     }
-    if (!Reset() || !Complete(true)) {
+    if (!Reset([](const CFixture&) { return true; }) || !Complete(true)) {
         std::fprintf(stderr, "certfixtures: the fixtures could not be made\n");
         return 1;
     }

@@ -76,6 +76,11 @@ const std::vector<CFixture>& All()
     return table;
 }
 
+bool IsDemo(const CFixture& f)
+{
+    return strcmp(f.m_pszId, "zhangsan-a") == 0 || strcmp(f.m_pszId, "chinese") == 0;
+}
+
 const CFixture& Get(const char* id)
 {
     for (const CFixture& f : All())

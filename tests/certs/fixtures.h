@@ -42,6 +42,10 @@ struct CFixture {
 // store enumerates them (which the table does not fix).
 const std::vector<CFixture>& All();
 
+// The two certificates of the demonstration machine: Zhang San of Dept A and
+// the Chinese subject (李四 of 技术部), keys on two different USB keys.
+bool IsDemo(const CFixture& f);
+
 // The fixture with this id; the program stops when there is none.
 const CFixture& Get(const char* id);
 
