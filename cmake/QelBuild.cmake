@@ -16,6 +16,21 @@ if(WIN32)
   # common controls of IE 6 / XP. tests/xp-imports.txt checks what the shipped
   # binaries import.
   add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 WIN32_LEAN_AND_MEAN NOMINMAX)
+  # Stack protection: a guard word behind the local arrays of every function
+  # that has any, checked on return, and, where the compiler knows the size of
+  # the destination, checked copies and formats (_FORTIFY_SOURCE, in effect
+  # with optimisation). Guard and failure handlers are common/stackguard.cpp,
+  # in every program and module (-u takes it before libssp's); the checked
+  # copies come from GCC's libssp, linked statically like the rest.
+  add_compile_options(-fstack-protector-strong)
+  add_compile_definitions(_FORTIFY_SOURCE=2)
+  add_library(qelstackguard STATIC ${CMAKE_SOURCE_DIR}/common/stackguard.cpp)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(qel_c_symbol_prefix _)
+  endif()
+  target_link_options(qelstackguard INTERFACE -Wl,-u,${qel_c_symbol_prefix}__stack_chk_guard)
+  target_link_libraries(qelstackguard INTERFACE ssp)
+  link_libraries(qelstackguard)
   set(QEL_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
   set(QEL_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine-run)
   set(QEL_WINE_ENV ${CMAKE_SOURCE_DIR}/cmake/wine-env)
@@ -32,6 +47,14 @@ else()
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
+  endif()
+  # Memcheck runs the tests of a build without sanitizers (build/native-plain).
+  if(QEL_VALGRIND)
+    if(QEL_SANITIZE OR QEL_FUZZ)
+      message(FATAL_ERROR "QEL_VALGRIND needs a build without QEL_SANITIZE and QEL_FUZZ")
+    endif()
+    find_program(QEL_VALGRIND_PROGRAM valgrind REQUIRED)
+    set(QEL_VALGRIND_COMMAND ${QEL_VALGRIND_PROGRAM} --error-exitcode=1 --leak-check=full --quiet)
   endif()
 endif()
 
@@ -53,7 +76,7 @@ endif()
 # The binaries we deliver. The imports test (tests/CMakeLists.txt) checks each
 # against the functions Windows XP and Server 2003 export
 # (tests/xp-imports.txt); add a new program or module here when it ships.
-set(QEL_SHIPPED_TARGETS qelcrypt kvocheck)
+set(QEL_SHIPPED_TARGETS qelcrypt kvocheck qelcrypthost)
 
 # Host programs that produce reference data with OpenSSL. They always run on
 # the build machine, also in the cross builds, so the Windows tests are checked
@@ -113,7 +136,12 @@ function(qel_add_gtest name)
   else()
     set(report "${CMAKE_BINARY_DIR}/test-results/${name}.xml")
   endif()
-  add_test(NAME ${QEL_TARGET_NAME}.${name} COMMAND ${name} --gtest_brief=1 --gtest_output=xml:${report})
+  # Under valgrind (QEL_VALGRIND) any memory error or leak fails the test.
+  set(run ${name})
+  if(QEL_VALGRIND AND NOT WIN32)
+    set(run ${QEL_VALGRIND_COMMAND} $<TARGET_FILE:${name}>)
+  endif()
+  add_test(NAME ${QEL_TARGET_NAME}.${name} COMMAND ${run} --gtest_brief=1 --gtest_output=xml:${report})
   set_tests_properties(${QEL_TARGET_NAME}.${name} PROPERTIES LABELS "${ARG_LABELS}")
   if(WIN32)
     set_tests_properties(${QEL_TARGET_NAME}.${name} PROPERTIES FIXTURES_REQUIRED wine)

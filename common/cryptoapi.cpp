@@ -134,4 +134,14 @@ bool DecryptBlock(HCRYPTKEY key, bool final, BYTE* data, DWORD* length)
     return CryptDecrypt(key, 0, final ? TRUE : FALSE, 0, data, length) != FALSE;
 }
 
+bool GetBlockBytes(HCRYPTKEY key, DWORD* bytes)
+{
+    DWORD bits = 0;
+    DWORD size = sizeof(bits);
+    if (!CryptGetKeyParam(key, KP_BLOCKLEN, reinterpret_cast<BYTE*>(&bits), &size, 0) || bits == 0)
+        return false;
+    *bytes = bits / 8;
+    return true;
+}
+
 }  // namespace capi

@@ -139,6 +139,10 @@ bool EncryptBlock(HCRYPTKEY key, bool final, BYTE* data, DWORD* length, DWORD ca
 // and receives the plain length.
 bool DecryptBlock(HCRYPTKEY key, bool final, BYTE* data, DWORD* length);
 
+// The size in bytes of one cipher block of an RSA key pair (KP_BLOCKLEN, the
+// modulus' size); false when the CSP does not tell.
+bool GetBlockBytes(HCRYPTKEY key, DWORD* bytes);
+
 }  // namespace capi
 
 #endif

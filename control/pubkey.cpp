@@ -19,6 +19,7 @@
 #include "certinfo.h"
 #include "certlookup.h"
 #include "cryptoapi.h"
+#include "diskfile.h"
 #include "logstep.h"
 #include "resultcodes.h"
 #include "winhandle.h"
@@ -164,11 +165,23 @@ private:
 };
 
 // Opens a file method's input for reading; others may go on reading and
-// writing it, as with a plain binary open.
+// writing it, as with a plain binary open. Only a file on a disk is read.
 HANDLE OpenInput(const char* path)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return qel::OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+}
+
+// True when `path` names the file that `file` is open on, whatever the
+// spelling (letter case, trailing dots, another link to it).
+bool IsSameFile(HANDLE file, const std::string& path)
+{
+    qel::CFileHandle other(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return other && GetFileInformationByHandle(file, &a) && GetFileInformationByHandle(other.Get(), &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
 }
 
 // The end of a file method: releases in the order certificate, input,
@@ -192,21 +205,12 @@ bool OpenFileJob(const char* file, const std::string& output, const char* cn, co
                  CCertKey& ck, CStagedFile& out)
 {
     in.Reset(OpenInput(file));
-    return in && OpenCertKey(cn, ou, ck) == qel::kResultOk && out.Create(output);
+    // An output name that comes back to the input ("x.gue." less its
+    // extension is "x.gue") would replace the file being read.
+    return in && !IsSameFile(in.Get(), output) && OpenCertKey(cn, ou, ck) == qel::kResultOk && out.Create(output);
 }
 
 }  // namespace
-
-std::vector<std::string> SplitByLength(const std::string& text, size_t size)
-{
-    std::vector<std::string> pieces;
-    if (size == 0)
-        return pieces;
-    pieces.reserve((text.size() + size - 1) / size);
-    for (size_t at = 0; at < text.size(); at += size)
-        pieces.push_back(text.substr(at, size));
-    return pieces;
-}
 
 size_t ExtensionStart(const char* path)
 {
@@ -262,6 +266,12 @@ std::string CQelCryptCtrl::DecryptPriKey(const char* str, const char* cn, const 
         CCertKey ck;
         code = OpenCertKey(cn, ou, ck);
         const bool opened = code == qel::kResultOk;
+        // A piece that does not decode to one whole block of the key cannot
+        // decrypt; it fails without costing the CSP (a USB key) a private-key
+        // operation, so that a long text of garbage is refused quickly.
+        DWORD block = 0;
+        if (opened && !capi::GetBlockBytes(ck.key.Get(), &block))
+            block = 0;
         for (size_t i = 0; opened && i < pieces.size(); ++i) {
             BYTE buffer[kDecryptBufferSize];
             ZeroMemory(buffer, sizeof(buffer));
@@ -269,7 +279,8 @@ std::string CQelCryptCtrl::DecryptPriKey(const char* str, const char* cn, const 
             uint32_t decoded = 0;
             Base64Decode(pieces[i].c_str(), static_cast<uint32_t>(pieces[i].size()), buffer, &decoded);
             DWORD length = decoded;
-            if (!capi::DecryptBlock(ck.key.Get(), true, buffer, &length) || length >= kDecryptBufferSize) {
+            if ((block != 0 && decoded != block) || !capi::DecryptBlock(ck.key.Get(), true, buffer, &length) ||
+                length >= kDecryptBufferSize) {
                 code = qel::kDecryptFailed;
                 continue;
             }

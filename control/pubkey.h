@@ -1,4 +1,5 @@
-// Helpers of the certificate encryption methods (pubkey.cpp).
+// Helpers of the certificate encryption methods (pubkey.cpp; SplitByLength in
+// pubkeysplit.cpp, portable, which its fuzzer also builds natively).
 #ifndef QEL_CONTROL_PUBKEY_H
 #define QEL_CONTROL_PUBKEY_H
 

@@ -6,6 +6,7 @@
 
 #include "certlookup.h"
 #include "certselectdlg.h"
+#include "diskfile.h"
 #include "hashsign.h"
 #include "logstep.h"
 #include "resultcodes.h"
@@ -157,9 +158,10 @@ std::string CQelCryptCtrl::SignData(const char* data, long dataLen, const char* 
 
 std::string CQelCryptCtrl::SignFile(const char* file, const char* cn, const char* ou)
 {
-    // Read, denying others the right to write while it is signed.
-    qel::CFileHandle handle(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Read, denying others the right to write while it is signed. Only a
+    // file on a disk with a path that fits the path buffer is signed.
+    qel::CFileHandle handle(qel::OpenDiskFile(file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
     if (!handle)
         return std::string();
     LARGE_INTEGER size;

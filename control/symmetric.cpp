@@ -11,6 +11,7 @@
 
 #include "base64.h"
 #include "descrypt.h"
+#include "diskfile.h"
 #include "winhandle.h"
 
 namespace {
@@ -102,12 +103,12 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
     // Opened as a plain binary open does: others may go on reading and
     // writing, so a document another program holds open is encrypted too.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    qel::CFileHandle in(CreateFileA(file, GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    qel::CFileHandle in(qel::OpenDiskFile(file, GENERIC_READ, share, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
     if (!in)
         return qel::kFileFailed;
-    qel::CFileHandle out(CreateFileA(output.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    qel::CFileHandle out(qel::OpenDiskFile(output.c_str(), GENERIC_WRITE, share, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL));
     if (!out)
         return qel::kFileFailed;
 

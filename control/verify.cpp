@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "certinfo.h"
+#include "diskfile.h"
 #include "resultcodes.h"
 #include "verify.h"
 #include "winhandle.h"
@@ -37,9 +38,10 @@ long CQelCryptCtrl::VerifyFile(const char* signData, const char* fileName, const
     const CCertInfo info = RecordFor(cert);
     if (!fileName)
         return qel::kVerifyFileUnopenable;
-    // Others may read the file meanwhile, nobody may change it.
-    qel::CFileHandle file(CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Others may read the file meanwhile, nobody may change it. Only a file
+    // on a disk with a path that fits the path buffer is read.
+    qel::CFileHandle file(qel::OpenDiskFile(fileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
     if (!file)
         return qel::kVerifyFileUnopenable;
 

@@ -54,6 +54,8 @@ void CIniFile::Trace(const char* line)
 #endif
 }
 
+FILE* CIniFile::OpenStream(const char* path, const char* mode) { return std::fopen(path, mode); }
+
 void CIniFile::TraceFormat(const char* format, const char* argument)
 {
     char line[256];
@@ -64,7 +66,7 @@ void CIniFile::TraceFormat(const char* format, const char* argument)
 bool CIniFile::OpenFileRead(const char* path)
 {
     CloseFile();
-    m_pFile = path ? std::fopen(path, "rt") : nullptr;
+    m_pFile = path ? OpenStream(path, "rt") : nullptr;
     if (!m_pFile) {
         TraceFormat("CIniFile::OpenFileRead() Error (0) : Could not open file for read : <%s>\n", path);
         return false;
@@ -76,7 +78,7 @@ bool CIniFile::OpenFileRead(const char* path)
 bool CIniFile::OpenFileWrite(const char* path)
 {
     CloseFile();
-    m_pFile = path ? std::fopen(path, "wt") : nullptr;
+    m_pFile = path ? OpenStream(path, "wt") : nullptr;
     if (!m_pFile) {
         TraceFormat("CIniFile::OpenFileWrite() Error (0) : Could not open file for write : <%s>\n", path);
         return false;
@@ -205,18 +207,19 @@ bool CIniFile::ReadLine(const char* key, char* buffer, size_t size)
             continue;
         }
         // The value: up to the line end, cut to the buffer without leaving
-        // half a double-byte character at its end.
+        // half a double-byte character at its end. A zero byte in the value
+        // ends the text the caller sees: a lead byte before it is cut too.
         size_t n = 0;
         while ((c = std::fgetc(m_pFile)) != EOF && !IsLineEnd(c)) {
             if (n + 1 < size)
                 buffer[n++] = static_cast<char>(c);
         }
         size_t keep = 0;
-        for (size_t i = 0; i < n;) {
-            const size_t step = IsLogLeadByte(static_cast<unsigned char>(buffer[i])) ? 2 : 1;
-            if (i + step > n)
+        for (size_t i = 0; i < n && buffer[i] != '\0';) {
+            const bool pair = IsLogLeadByte(static_cast<unsigned char>(buffer[i]));
+            if (pair && (i + 1 >= n || buffer[i + 1] == '\0'))
                 break;
-            i += step;
+            i += pair ? 2 : 1;
             keep = i;
         }
         buffer[keep] = '\0';

@@ -60,6 +60,9 @@ protected:
     // Where the debug lines go: the debugger output under Windows, nowhere
     // elsewhere.
     virtual void Trace(const char* line);
+    // Opens the stream the class works on: fopen. The fuzzer reads from
+    // memory instead.
+    virtual FILE* OpenStream(const char* path, const char* mode);
 
 private:
     void TraceFormat(const char* format, const char* argument);

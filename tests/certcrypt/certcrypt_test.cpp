@@ -200,6 +200,8 @@ TEST_F(CertCrypt, VerifyAndVerifyFileAgainstOpenSslSignatures)
         EXPECT_EQ(std::to_string(f.code), Call(kVerifyFile, {f.sig, Path(f.name), pem})) << f.name;
     }
     EXPECT_EQ("20", Call(kVerifyFile, {md5, Path("missing"), pem}));
+    for (const char* device : {"COM1", "AUX", "NUL"})  // no file: a serial port would keep the read waiting
+        EXPECT_EQ("20", Call(kVerifyFile, {md5, Path(device), pem})) << device;
     // Opened denying writers: a file open for writing cannot be verified.
     HANDLE writer = CreateFileA(Path("plain").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -292,6 +294,7 @@ TEST_F(CertCrypt, FailedFileCallsLeaveTheDirectoryAsItWas)
         Write(name, name);
     const std::string block = OpenSsl("peer.gue").substr(0, 128);
     Write("noext", block);  // would decrypt, but into itself
+    Write("dot.gue", block);  // "dot.gue." less its extension is itself
     Write("damaged.txt.gue", block + std::string(128, '\0'));
     const std::string before = Listing();
     const struct {
@@ -303,6 +306,10 @@ TEST_F(CertCrypt, FailedFileCallsLeaveTheDirectoryAsItWas)
         {kCryptFilePubKey, "missing.txt", kZhang},     {kCryptFilePubKey, longName, kZhang},
         {kDecryptFilePriKey, "doc.txt.gue", "Nobody"}, {kDecryptFilePriKey, "doc.txt.gue", "Unplugged"},
         {kDecryptFilePriKey, "noext", kPeerCn},        {kDecryptFilePriKey, "damaged.txt.gue", kPeerCn},
+        {kDecryptFilePriKey, "dot.gue.", kPeerCn},
+        // Devices: a serial port would keep the read waiting.
+        {kCryptFilePubKey, "COM1", kZhang},            {kCryptFilePubKey, "AUX.txt", kZhang},
+        {kDecryptFilePriKey, "COM1.gue", kPeerCn},     {kCryptFilePubKey, "NUL", kZhang},
     };
     for (const auto& c : cases) {
         EXPECT_EQ("1", Call(c.method, {Path(c.file), c.cn, ""})) << c.file.substr(0, 24) << " for " << c.cn;

@@ -8,6 +8,7 @@
 #include "logfile.h"
 #include "logtest.h"
 #include "ocx.h"
+#include "selectdialog.h"
 #include "textconv.h"
 #include "toolmutex.h"
 
@@ -151,6 +152,9 @@ TEST_F(SignTest, FailuresGiveTheEmptyText)
         EXPECT_EQ("", Call(kSignData, {ocx::Text(L"abcdef"), ocx::Long(length), ocx::Text(L"Zhang San"), ocx::Text(L"")}))
             << "a length of " << length << " for a text of 6 bytes";
     EXPECT_EQ("", Call(kSignFile, {ocx::Text(L"Z:\\no\\such\\file"), ocx::Text(L"Zhang San"), ocx::Text(L"")}));
+    // Devices are no files: a serial port would keep the read waiting, NUL would sign nothing.
+    for (const wchar_t* device : {L"COM1", L"AUX", L"C:\\windows\\COM1.txt", L"NUL"})
+        EXPECT_EQ("", Call(kSignFile, {ocx::Text(device), ocx::Text(L"Zhang San"), ocx::Text(L"")}));
 }
 
 TEST_F(SignTest, FilesAreSignedWhole)
@@ -214,46 +218,8 @@ TEST_F(SignTest, RecordsWhileTheToolRuns)
 
 // ---- SignMessage and its certificate dialog, driven as a user would ----
 
-const wchar_t kDialogCaption[] = L"Vantor 1.0.1.0";
-const int kList = 1001, kView = 1002;
-
-// What a user sees and does in the dialog, from a second thread while
-// SignMessage runs its modal loop on the test's thread.
-struct Dialog {
-    HWND hwnd;
-
-    HWND Item(int id) const { return GetDlgItem(hwnd, id); }
-    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    std::vector<std::string> Items() const
-    {
-        std::vector<std::string> items;
-        const int n = static_cast<int>(SendMessageW(Item(kList), LB_GETCOUNT, 0, 0));
-        for (int i = 0; i < n; ++i) {
-            wchar_t text[256] = L"";
-            SendMessageW(Item(kList), LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-            items.push_back(qel::WideToAnsi(text));
-        }
-        return items;
-    }
-    int Selection() const { return static_cast<int>(SendMessageW(Item(kList), LB_GETCURSEL, 0, 0)); }
-    void Select(int index) const
-    {
-        SendMessageW(Item(kList), LB_SETCURSEL, index, 0);
-        SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kList, LBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(kList)));
-    }
-    void DoubleClick() const
-    {
-        SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kList, LBN_DBLCLK), reinterpret_cast<LPARAM>(Item(kList)));
-    }
-    void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
-    void Key(WPARAM key) const
-    {
-        PostMessageW(Item(kList), WM_KEYDOWN, key, 1);
-        PostMessageW(Item(kList), WM_KEYUP, key, 0xC0000001);
-    }
-    void CloseBox() const { PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); }
-    bool Open() const { return IsWindow(hwnd) && IsWindowVisible(hwnd); }
-};
+using Dialog = ocx::CSelectDialog;
+const int kView = ocx::kSelectView;
 
 // The eligible fixtures and the CN the list shows for each, in store order.
 std::vector<std::string> EligibleInStoreOrder()
@@ -278,24 +244,13 @@ protected:
     // no dialog shows or it does not close.
     long SignMessage(const std::string& text, long length, std::function<void(const Dialog&)> user)
     {
-        bool closed = false;
-        logtest::Thread robot([&] {
-            Dialog d{nullptr};
-            for (int i = 0; i < 200 && !d.hwnd; ++i, Sleep(50))
-                d.hwnd = FindWindowW(L"#32770", kDialogCaption);
-            if (!d.hwnd)
-                return;
-            user(d);
-            for (int i = 0; i < 100 && IsWindow(d.hwnd); ++i)
-                Sleep(50);
-            closed = !IsWindow(d.hwnd);
-            if (!closed)
-                PostMessageW(d.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-        });
         CVariant r;
-        EXPECT_EQ(S_OK, ocx::Call(disp.Get(), kSignMessage, &r,
-                                  {ocx::Text(qel::AnsiToWide(text).c_str()), ocx::Long(length)}));
-        robot.join();
+        const bool closed = ocx::WithSelectDialog(
+            [&] {
+                EXPECT_EQ(S_OK, ocx::Call(disp.Get(), kSignMessage, &r,
+                                          {ocx::Text(qel::AnsiToWide(text).c_str()), ocx::Long(length)}));
+            },
+            user);
         EXPECT_TRUE(closed) << "the dialog closed by the user's action";
         return V_VT(&r) == VT_I4 ? V_I4(&r) : -12345;
     }

@@ -237,6 +237,9 @@ TEST_F(Symmetric, EncryptFileFailsWhenAFileCannotBeOpened)
 {
     EXPECT_EQ(1, EncryptFile(dir + "missing", kKeyText));
     EXPECT_EQ(1, EncryptFile("", kKeyText));
+    // Devices are no files: a serial port would keep the read waiting.
+    for (const char* device : {"COM1", "AUX", "NUL"})
+        EXPECT_EQ(1, EncryptFile(dir + device, kKeyText)) << device;
     EXPECT_TRUE(Listing().empty()) << "a cipher file without an input";
 
     // The output name is taken by a directory.

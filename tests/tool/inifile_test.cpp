@@ -106,7 +106,10 @@ TEST(IniFileRead, SectionsAndKeys)
 TEST(IniFileRead, FirstSectionNameAndValuesCutToTheBuffer)
 {
     CTracedIni ini;
-    ASSERT_TRUE(ini.OpenFileRead(Write("cut", "\r\n[First]\r\nkey=abcdef\r\nwide=a\xC0\xEE\r\n[Second]\r\n").c_str()));
+    // "zero": a zero byte after a lead byte inside the value.
+    const std::string file = "\r\n[First]\r\nkey=abcdef\r\nwide=a\xC0\xEE\r\n" +
+                             std::string("zero=a\xC0\0b\xC0\xEE\r\n", 13) + "[Second]\r\n";
+    ASSERT_TRUE(ini.OpenFileRead(Write("cut", file).c_str()));
     std::string name;
     EXPECT_TRUE(ini.ReadSection(name));
     EXPECT_EQ("First", name) << "an empty name asks for the first section";
@@ -115,7 +118,8 @@ TEST(IniFileRead, FirstSectionNameAndValuesCutToTheBuffer)
         const char* key;
         size_t size;
         const char* value;
-    } cuts[] = {{"key", 4, "abc"}, {"key", 1, ""}, {"wide", 4, "a\xC0\xEE"}, {"wide", 3, "a"}, {"wide", 2, "a"}};
+    } cuts[] = {{"key", 4, "abc"}, {"key", 1, ""},     {"wide", 4, "a\xC0\xEE"}, {"wide", 3, "a"},
+                {"wide", 2, "a"},  {"zero", 16, "a"}, {"zero", 3, "a"}};
     for (const auto& c : cuts) {
         ASSERT_TRUE(ini.ReadSection("First"));
         char value[16];
