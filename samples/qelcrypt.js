@@ -349,8 +349,9 @@ var QelCrypt = (function () {
         if (options.control) return options.control;
         var doc = options.document || (typeof document !== "undefined" ? document : null);
         if (doc && doc.getElementById) {
+            // The page's <object>: the control, or nothing when it is not installed.
             var el = doc.getElementById(options.id || "qelcrypt");
-            if (el && el.object) return el;
+            if (el) return el.object ? el : null;
         }
         try {
             return new ActiveXObject(PROGID);
