@@ -143,6 +143,15 @@ private:
         return Fail(m_i, std::string("expected ") + expected);
     }
 
+    // Takes `c` when it is the next character.
+    bool Eat(char c)
+    {
+        if (m_i >= m_n || m_s[m_i] != c)
+            return false;
+        ++m_i;
+        return true;
+    }
+
     void SkipSpace()
     {
         while (m_i < m_n && (m_s[m_i] == ' ' || m_s[m_i] == '\t' || m_s[m_i] == '\n' || m_s[m_i] == '\r'))
@@ -322,24 +331,18 @@ private:
         v.m_type = Type::Array;
         ++m_i;
         SkipSpace();
-        if (m_i < m_n && m_s[m_i] == ']') {
-            ++m_i;
+        if (Eat(']'))
             return true;
-        }
         for (;;) {
             SkipSpace();
             v.m_items.emplace_back();
             if (!ParseValue(v.m_items.back(), depth))
                 return false;
             SkipSpace();
-            if (m_i < m_n && m_s[m_i] == ',') {
-                ++m_i;
+            if (Eat(','))
                 continue;
-            }
-            if (m_i < m_n && m_s[m_i] == ']') {
-                ++m_i;
+            if (Eat(']'))
                 return true;
-            }
             return FailHere("',' or ']'");
         }
     }
@@ -351,10 +354,8 @@ private:
         v.m_type = Type::Object;
         ++m_i;
         SkipSpace();
-        if (m_i < m_n && m_s[m_i] == '}') {
-            ++m_i;
+        if (Eat('}'))
             return true;
-        }
         std::set<std::string> seen;
         for (;;) {
             SkipSpace();
@@ -376,14 +377,10 @@ private:
             if (!ParseValue(v.m_items.back(), depth))
                 return false;
             SkipSpace();
-            if (m_i < m_n && m_s[m_i] == ',') {
-                ++m_i;
+            if (Eat(','))
                 continue;
-            }
-            if (m_i < m_n && m_s[m_i] == '}') {
-                ++m_i;
+            if (Eat('}'))
                 return true;
-            }
             return FailHere("',' or '}'");
         }
     }

@@ -8,19 +8,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${QEL_BUILD_DIR:-$root/build}
 demo=$build/demo
-passed=0
-failed=0
-
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "demo_test: FAILED: $what"
-  fi
-}
+check_name=demo_test
+. "$root/tests/support/checks.sh"
 
 records_at_least() { # LOG N: KvoCheck listed N records or more
   local n
@@ -72,5 +61,4 @@ for run in 1 2; do
   check "run $run: nothing of the demo is left running" nothing_left
   [ $rc = 0 ] || tail -40 "$log"
 done
-echo "demo_test: $passed passed, $failed failed"
-[ $failed = 0 ]
+summary
