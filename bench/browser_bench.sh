@@ -17,7 +17,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build/win64}" && pwd)
 rounds=${2:-11}
-for f in control/QELCRYPT.OCX bridge/QelCryptHost.exe tests/certs/certfixtures.exe; do
+for f in control/QELCRYPT.OCX bridge/QelCryptHost.exe demo/certfixtures.exe; do
   [ -f "$build/$f" ] || { echo "browser_bench: no $build/$f (build the tree first)" >&2; exit 2; }
 done
 . "$here/tests/browser/prepare.sh"

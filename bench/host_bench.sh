@@ -24,7 +24,7 @@ rounds=${2:-7}
 ocx="$build/control/QELCRYPT.OCX"
 hostexe="$build/bridge/QelCryptHost.exe"
 bench="$build/bench/host_bench.exe"
-fixtures="$build/tests/certs/certfixtures.exe"
+fixtures="$build/demo/certfixtures.exe"
 for f in "$ocx" "$hostexe" "$bench" "$fixtures"; do
   [ -f "$f" ] || { echo "host_bench: no $f (build the tree first)" >&2; exit 2; }
 done

@@ -16,7 +16,7 @@
 #         -DCMAKE_BUILD_TYPE=Release && cmake --build build/win64
 # The script builds only the OpenSSL side; it registers
 # BUILD_DIR/control/QELCRYPT.OCX in that tree's private Wine prefix, makes the
-# certificate fixtures there if they are missing (tests/certs/certfixtures)
+# certificate fixtures there if they are missing (demo/certfixtures)
 # and uses the 64-bit cscript. RUNS (default 3) is how often each side runs;
 # the best run counts. The control is timed inside the script host around
 # each call, so Wine's start-up is not counted.
@@ -26,7 +26,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build/win64}" && pwd)
 runs=${2:-3}
 ocx="$build/control/QELCRYPT.OCX"
-fixtures="$build/tests/certs/certfixtures.exe"
+fixtures="$build/demo/certfixtures.exe"
 for f in "$ocx" "$fixtures"; do
   [ -f "$f" ] || { echo "rsafile_bench: no $f (build the win64 tree first)" >&2; exit 2; }
 done

@@ -1,5 +1,5 @@
 // DES encryption of texts and files, and key generation. The cipher, the key
-// text, the padding and the chunked file loop are in common/descrypt.h; this
+// text, the padding and the chunked file loop are in crypto/descrypt.h; this
 // file adds the random key and the Windows files.
 #include "qelcryptctrl.h"
 

@@ -10,7 +10,7 @@
 #include "certinfo.h"
 #include "diskfile.h"
 #include "resultcodes.h"
-#include "verify.h"
+#include "verifier.h"
 #include "winhandle.h"
 
 namespace {

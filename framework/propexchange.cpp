@@ -1,4 +1,4 @@
-#include "olecontrol.h"
+#include "propexchange.h"
 
 #include "comutil.h"
 

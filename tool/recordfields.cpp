@@ -5,7 +5,7 @@
 
 #ifdef _WIN32
 #include "certinfo.h"
-#include "verify.h"
+#include "verifier.h"
 #endif
 
 namespace kvo {

@@ -59,8 +59,8 @@ function wineAsync(args, { wine64 = false } = {}) {
 }
 
 const hostExe = path.join(win64, "bridge/QelCryptHost.exe");
-const kvodemo = path.join(win64, "tests/tool/kvodemo.exe");
-const logHelper = path.join(win64, "tests/logstore/logstore_helper.exe");
+const kvodemo = path.join(win64, "demo/kvodemo.exe");
+const logHelper = path.join(win64, "tests/diaglog/logstore_helper.exe");
 
 // The user's temporary folder in the prefix, where the control keeps its log.
 let tempDir = null;

@@ -30,7 +30,7 @@ prepare_browser_machine() {
   QEL_WINE64=1 "$root/cmake/wine-run" "$wine" regsvr32 /s "Z:${win64//\//\\}\\control\\QELCRYPT.OCX" ||
     { echo "prepare: regsvr32 failed"; return 1; }
   if [ ! -f "$wine/prefix/qel-demo-certificates" ]; then
-    "$root/cmake/wine-run" "$wine" "$win64/tests/certs/certfixtures.exe" demo >"$work/certfixtures.log" 2>&1 ||
+    "$root/cmake/wine-run" "$wine" "$win64/demo/certfixtures.exe" demo >"$work/certfixtures.log" 2>&1 ||
       { cat "$work/certfixtures.log"; echo "prepare: the certificates could not be made"; return 1; }
     touch "$wine/prefix/qel-demo-certificates"
   fi

@@ -1,7 +1,7 @@
 // GetCert (DISPID 26) as a page script calls it, against the certificate
 // fixtures. Run by cscript with one argument, a directory: the PEM texts
 // received are written there as <name>.pem for the OpenSSL check that
-// tests/certs/getcert_openssl.sh makes afterwards. Exits with the number of
+// tests/cert/getcert_openssl.sh makes afterwards. Exits with the number of
 // failed checks.
 var passed = 0, failed = 0;
 function ok(cond, what, got) {

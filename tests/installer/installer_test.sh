@@ -54,7 +54,7 @@ clsid='{93E15B7A-2C48-4F0D-8D67-41A9C3F0E85E}'
 libid='{6A1D4E02-93C7-4B58-A0E6-2F8B71C45D93}'
 uninst='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QelCrypt'
 page() { # runs samples/page.js against whatever control is registered
-  run "$build/win64/tests/tool/kvodemo.exe" confirm 30000 >/dev/null &
+  run "$build/win64/demo/kvodemo.exe" confirm 30000 >/dev/null &
   local confirm=$!
   run64 cscript //nologo "$(winpath "$root/samples/page.js")" >"$dir/page.log" 2>&1
   local rc=$?
@@ -63,7 +63,7 @@ page() { # runs samples/page.js against whatever control is registered
   return $rc
 }
 
-run "$build/win64/tests/certs/certfixtures.exe" demo >/dev/null || echo "installer_test: no demo certificates"
+run "$build/win64/demo/certfixtures.exe" demo >/dev/null || echo "installer_test: no demo certificates"
 
 run "$setup" /S /ORIGINS=https://bank.example,https://intranet.example:8443
 rc=$?

@@ -17,7 +17,7 @@
 #include "pubkey.h"
 #include "textconv.h"
 #include "toolmutex.h"
-#include "verify.h"
+#include "verifier.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The certificate record both deliverables pass around, the certificates of
 // one system store as an array, and the system certificate viewer.
-#ifndef QEL_COMMON_CERTINFO_H
-#define QEL_COMMON_CERTINFO_H
+#ifndef QEL_CERT_CERTINFO_H
+#define QEL_CERT_CERTINFO_H
 
 #include <windows.h>
 #include <wincrypt.h>

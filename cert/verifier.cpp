@@ -1,4 +1,4 @@
-#include "verify.h"
+#include "verifier.h"
 
 #include <cstring>
 

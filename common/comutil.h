@@ -1,7 +1,7 @@
 // RAII owners for the COM resources the control and its tests hold: interface
 // pointers, BSTRs and VARIANTs. Each releases what it owns exactly once.
-#ifndef QEL_FRAMEWORK_COMUTIL_H
-#define QEL_FRAMEWORK_COMUTIL_H
+#ifndef QEL_COMMON_COMUTIL_H
+#define QEL_COMMON_COMUTIL_H
 
 #include <windows.h>
 #include <oleauto.h>

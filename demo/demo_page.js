@@ -8,7 +8,7 @@
 // Exit code 0 when every step gave the expected result.
 "use strict";
 
-const h = require("./harness.js");
+const h = require("../tests/browser/harness.js");
 
 const shot = process.argv[2];
 const steps = [

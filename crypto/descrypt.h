@@ -19,8 +19,8 @@
 //
 // Nothing allocates; texts and streams are the caller's. All functions are
 // re-entrant.
-#ifndef QEL_COMMON_DESCRYPT_H
-#define QEL_COMMON_DESCRYPT_H
+#ifndef QEL_CRYPTO_DESCRYPT_H
+#define QEL_CRYPTO_DESCRYPT_H
 
 #include <cstddef>
 #include <cstdint>

@@ -18,8 +18,8 @@
 // character: on Windows through the C runtime's multibyte routines under the
 // current multibyte code page, elsewhere with the code page 936 lead-byte rule
 // (0x81 to 0xFE).
-#ifndef QEL_COMMON_LOGFORMAT_H
-#define QEL_COMMON_LOGFORMAT_H
+#ifndef QEL_DIAGLOG_LOGFORMAT_H
+#define QEL_DIAGLOG_LOGFORMAT_H
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,8 @@
 //
 // Portable code: no platform call, no state. The PEM routines work on
 // buffers the caller owns and sizes and never write past the size given.
-#ifndef QEL_COMMON_CERTTEXT_H
-#define QEL_COMMON_CERTTEXT_H
+#ifndef QEL_CERT_CERTTEXT_H
+#define QEL_CERT_CERTTEXT_H
 
 #include <cstdint>
 #include <string>

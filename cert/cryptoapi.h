@@ -5,8 +5,8 @@
 //
 // Every call reports success or failure only (a null handle or a false
 // result); the platform's error code is never part of a decision.
-#ifndef QEL_COMMON_CRYPTOAPI_H
-#define QEL_COMMON_CRYPTOAPI_H
+#ifndef QEL_CERT_CRYPTOAPI_H
+#define QEL_CERT_CRYPTOAPI_H
 
 #include <windows.h>
 #include <wincrypt.h>

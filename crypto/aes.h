@@ -50,8 +50,8 @@
 // Threads: an object holds its chain and working storage, so it must not be
 // used from two threads at once. Separate objects are independent; the
 // constant tables are read-only.
-#ifndef QEL_COMMON_AES_H
-#define QEL_COMMON_AES_H
+#ifndef QEL_CRYPTO_AES_H
+#define QEL_CRYPTO_AES_H
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // runs (Windows only). Only the mutex's existence carries meaning: the tool
 // creates it without owning it, nobody waits on it, and the controls log
 // while it exists.
-#ifndef QEL_COMMON_TOOLMUTEX_H
-#define QEL_COMMON_TOOLMUTEX_H
+#ifndef QEL_DIAGLOG_TOOLMUTEX_H
+#define QEL_DIAGLOG_TOOLMUTEX_H
 
 #include <windows.h>
 

@@ -15,8 +15,8 @@
 //   8 no hash object, 6 the signature does not match (also a signature text
 //   that decodes to nothing or to more than kVerifySignatureSize bytes),
 //   0 valid.
-#ifndef QEL_COMMON_VERIFY_H
-#define QEL_COMMON_VERIFY_H
+#ifndef QEL_CERT_VERIFIER_H
+#define QEL_CERT_VERIFIER_H
 
 #include <cstddef>
 #include <cstdint>

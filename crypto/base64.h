@@ -4,8 +4,8 @@
 //
 // Both functions work on buffers the caller owns and sizes; neither allocates
 // nor keeps state, so both are re-entrant.
-#ifndef QEL_COMMON_BASE64_H
-#define QEL_COMMON_BASE64_H
+#ifndef QEL_CRYPTO_BASE64_H
+#define QEL_CRYPTO_BASE64_H
 
 #include <cstdint>
 

@@ -26,8 +26,8 @@
 //
 // Timing: the round function looks up tables indexed by key- and data-
 // dependent values, so running time and cache use depend on secrets.
-#ifndef QEL_COMMON_DES_H
-#define QEL_COMMON_DES_H
+#ifndef QEL_CRYPTO_DES_H
+#define QEL_CRYPTO_DES_H
 
 #include <cstddef>
 #include <cstdint>

@@ -27,8 +27,8 @@
 // refuses, a foreign file that cannot be read) reach the caller as
 // CLogFileException; the own file is then left as it was before the
 // operation, or with an interrupted append that readers do not see.
-#ifndef QEL_COMMON_LOGFILE_H
-#define QEL_COMMON_LOGFILE_H
+#ifndef QEL_DIAGLOG_LOGFILE_H
+#define QEL_DIAGLOG_LOGFILE_H
 
 #include "logformat.h"
 
