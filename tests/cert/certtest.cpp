@@ -17,8 +17,12 @@ std::string Narrow(const wchar_t* wide) { return qel::WideToAnsi(wide); }
 
 std::string UniqueName(const char* kind, const char* tag)
 {
+    // Process ids come again after a restart of Wine's server: the tick
+    // count and a counter keep a name left by a killed run from being met.
+    static LONG counter = 0;
     char name[128];
-    std::snprintf(name, sizeof(name), "qeltest-%s-%s-%lu", kind, tag, GetCurrentProcessId());
+    std::snprintf(name, sizeof(name), "qeltest-%s-%s-%lu-%lu-%ld", kind, tag, GetCurrentProcessId(), GetTickCount(),
+                  InterlockedIncrement(&counter));
     return name;
 }
 

@@ -69,12 +69,14 @@ protected:
         ASSERT_GT(GetTempPathA(MAX_PATH, base), 0u);
         // "证书" in code page 936.
         m_temp = std::string(base) + "qel\xD6\xA4\xCA\xE9-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(GetTickCount()) + "-" +
                  testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(CreateDirectoryA(m_temp.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
             << m_temp << " " << GetLastError();
         // The stand-in's record goes to a directory with an ASCII name: Wine
         // 8 cuts double-byte environment values short in GetEnvironmentVariableA.
         m_views = std::string(base) + "qelviews-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(GetTickCount()) + "-" +
                   testing::UnitTest::GetInstance()->current_test_info()->name();
         ASSERT_TRUE(CreateDirectoryA(m_views.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
         SetEnvironmentVariableA("TMP", m_temp.c_str());

@@ -46,8 +46,9 @@ TEST(StackProtection, GuardSeededPerProcess)
     const DWORD own = static_cast<DWORD>(static_cast<uint64_t>(__stack_chk_guard) >> 8);
     const DWORD first = RunHelper("guard");
     const DWORD second = RunHelper("guard");
-    EXPECT_NE(own, first);
-    EXPECT_NE(first, second);
+    // Each value is random: two of them may meet by chance (one in 2^24 in
+    // the x86 build), all three only when the guard is not seeded per process.
+    EXPECT_FALSE(own == first && first == second) << "the same guard in three processes: " << own;
 }
 
 }  // namespace

@@ -54,8 +54,13 @@ bool WithSelectDialog(const std::function<void()>& call, const std::function<voi
     bool closed = false;
     logtest::Thread robot([&] {
         CSelectDialog d{nullptr};
-        for (int i = 0; i < 200 && !d.hwnd; ++i, Sleep(50))
+        // The frame has its caption before its controls exist; the dialog
+        // shows itself once they do.
+        for (int i = 0; i < 200 && !d.hwnd; ++i, Sleep(50)) {
             d.hwnd = FindSelectDialog();
+            if (d.hwnd && !IsWindowVisible(d.hwnd))
+                d.hwnd = nullptr;
+        }
         if (!d.hwnd)
             return;
         user(d);

@@ -286,16 +286,26 @@ TEST_F(SignMessageTest, TheDialogListsUsbKeyCertificates)
         d.Select(-1);  // no selection: nothing to confirm or view
         okEnabled = okEnabled && !d.Enabled(IDOK) && !d.Enabled(kView);
         d.Key(VK_RETURN);
-        Sleep(300);
+        // Posted after the key, so handled after it: once the list shows
+        // this selection, Enter has had its effect.
+        const HWND list = d.Item(ocx::kSelectList);
+        PostMessageW(list, LB_SETCURSEL, 0, 0);
+        for (int i = 0; i < 400 && d.Open() && SendMessageW(list, LB_GETCURSEL, 0, 0) != 0; ++i)
+            Sleep(25);
         openAfterEnter = d.Open();
         d.Select(0);
+        // The viewer is a process of its own: wait for its record, however
+        // slowly it starts.
+        const auto viewerStarted = [&] {
+            for (int i = 0; i < 400 && record && !logtest::FileExists(started); ++i)
+                Sleep(50);
+            return logtest::FileExists(started);
+        };
         d.Click(kView);
-        Sleep(700);
-        viewed = logtest::FileExists(started);
+        viewed = viewerStarted();
         DeleteFileA(started.c_str());
         d.DoubleClick();
-        Sleep(700);
-        viewedAgain = logtest::FileExists(started);
+        viewedAgain = viewerStarted();
         openAfterView = d.Open();
         d.Key(VK_ESCAPE);
     }));

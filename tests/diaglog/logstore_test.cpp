@@ -275,7 +275,10 @@ TEST_F(LogStore, FileHeldByAnotherProcessMakesOperationsGiveUp)
 
     std::string ready = logtest::UniqueName("ready");
     HANDLE readyEvent = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
-    logtest::Child holder(Helper("hold \"" + own + "\" w r 3500 " + ready));
+    // Held far longer than the retries last, and ended by the test: an
+    // operation that waited for the file instead of giving up would take
+    // the whole 30 s, however slow the machine is.
+    logtest::Child holder(Helper("hold \"" + own + "\" w r 30000 " + ready));
     ASSERT_TRUE(logtest::WaitForNamedEvent(readyEvent, 20000));
     DWORD start = GetTickCount();
     bool saved = true, loaded = true;
@@ -291,10 +294,10 @@ TEST_F(LogStore, FileHeldByAnotherProcessMakesOperationsGiveUp)
     EXPECT_FALSE(saved);
     EXPECT_FALSE(loaded);
     EXPECT_GE(took, 1900u);
-    EXPECT_LT(took, 3400u) << "the operations should give up after about 2 s";
+    EXPECT_LT(took, 10000u) << "the operations should give up after about 2 s, not wait for the file";
     EXPECT_EQ(Numbered("c", 0, 2), clearer.GetContents());
     EXPECT_EQ(Numbered("c", 0, 2), loader.GetContents());
-    EXPECT_EQ(0u, holder.Wait(10000));
+    holder.Kill();
     EXPECT_EQ(LogOf(0, 2), ReadBytes(own));
     CloseHandle(readyEvent);
 
@@ -337,12 +340,14 @@ TEST_F(LogStore, RefusedPathsFailAtOnce)
         }
         DWORD took = GetTickCount() - start;
         EXPECT_NE(0u, error) << c.dir << ": expected AddRecord to throw the platform's error, got no exception";
-        EXPECT_LT(took, 1000u) << c.dir << ": AddRecord, error " << error;
+        // Retries would last 2 s by the store's own clock: anything below
+        // that is "at once", also on a loaded machine.
+        EXPECT_LT(took, 1900u) << c.dir << ": AddRecord, error " << error;
         if (c.ownRefused) {
             start = GetTickCount();
             EXPECT_FALSE(log.WaitForAccess(0)) << c.dir;
             took = GetTickCount() - start;
-            EXPECT_LT(took, 1000u) << c.dir << ": WaitForAccess";
+            EXPECT_LT(took, 1900u) << c.dir << ": WaitForAccess";
         }
     }
 }

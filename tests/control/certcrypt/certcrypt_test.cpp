@@ -24,7 +24,9 @@ namespace {
 const DISPID kSign = 17, kVerify = 18, kCryptPubKey = 21, kCryptFilePubKey = 22, kDecryptPriKey = 23,
              kDecryptFilePriKey = 24, kGetCert = 26, kSetSignType = 31, kVerifyFile = 32;
 const char kPeerCn[] = "OpenSSL Peer", kPeerOu[] = "OpenSSL", kZhang[] = "Zhang San", kDeptA[] = "Dept A";
-const std::string kContainer = "qeltest-openssl-" + std::to_string(GetCurrentProcessId());
+// Named by process and start time: a container left by a killed run is never met again.
+const std::string kContainer =
+    "qeltest-openssl-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
 
 std::string Load(const std::string& path)
 {
