@@ -1,12 +1,9 @@
 #include "kvocheckdlg.h"
 
-#include <commdlg.h>
-
 #include <vector>
 
 #include "certtext.h"
 #include "inifile.h"
-#include "kvocheckpassword.h"
 #include "resource.h"
 #include "systemprobe.h"
 
@@ -20,14 +17,15 @@ const int kSubjectWidth = 300;
 // 配置选项...
 const char kConfigMenuText[] = "\xC5\xE4\xD6\xC3\xD1\xA1\xCF\xEE...";
 
-HICON LoadSmallIcon(int id)
+// Icons of the program's resources, owned (not LR_SHARED): at the size of
+// the system's icons (0) or of its small ones.
+HICON LoadOwnIcon(int id, bool small)
 {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                         LR_DEFAULTCOLOR));
+                                         small ? GetSystemMetrics(SM_CXSMICON) : 0,
+                                         small ? GetSystemMetrics(SM_CYSMICON) : 0,
+                                         small ? LR_DEFAULTCOLOR : LR_DEFAULTSIZE));
 }
-
-std::string FieldText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
 
 std::vector<std::string> ListLines(const fw::CListBox& list)
 {
@@ -38,40 +36,26 @@ std::vector<std::string> ListLines(const fw::CListBox& list)
     return lines;
 }
 
-void Message(HWND owner, const char* text, UINT type)
+void Message(HWND owner, const std::string& text, UINT type)
 {
     MessageBoxW(owner, fw::AnsiToWide(text).c_str(), fw::AnsiToWide(kvo::kAppName).c_str(), type);
-}
-
-std::wstring CurrentDirectory()
-{
-    const DWORD size = GetCurrentDirectoryW(0, nullptr);
-    std::wstring directory(size, L'\0');
-    const DWORD length = size ? GetCurrentDirectoryW(size, &directory[0]) : 0;
-    directory.resize(length < size ? length : 0);
-    return directory;
 }
 
 }  // namespace
 
 CKvoCheckDlg::CKvoCheckDlg()
     : fw::CDialog(IDD_KVOCHECK),
-      m_hIconApp(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_KVOCHECK))),
-      m_hIconRed(LoadSmallIcon(IDI_KVO_RED)),
-      m_hIconYellow(LoadSmallIcon(IDI_KVO_YELLOW)),
-      m_hIconGreen(LoadSmallIcon(IDI_KVO_GREEN)),
-      m_bUnlocked(FALSE),
-      m_bOsTooOld(FALSE),
+      m_hIconApp(LoadOwnIcon(IDI_KVOCHECK, false)),
+      m_hIconRed(LoadOwnIcon(IDI_KVO_RED, true)),
+      m_hIconYellow(LoadOwnIcon(IDI_KVO_YELLOW, true)),
+      m_hIconGreen(LoadOwnIcon(IDI_KVO_GREEN, true)),
+      m_session(*this),
+      m_unlocked(false),
       m_nCtrlType(0)
 {
 }
 
-CKvoCheckDlg::~CKvoCheckDlg()
-{
-    for (HICON icon : {m_hIconRed, m_hIconYellow, m_hIconGreen})
-        if (icon)
-            DestroyIcon(icon);
-}
+CKvoCheckDlg::~CKvoCheckDlg() = default;
 
 const fw::MsgTable& CKvoCheckDlg::GetMessageTable() const
 {
@@ -116,20 +100,19 @@ bool CKvoCheckDlg::OnInitDialog()
 {
     fw::CDialog::OnInitDialog();
     BindControls();
-    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIconApp));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconApp));
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIconApp.Get()));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconApp.Get()));
     // The configuration dialog is reached through the system menu.
     if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, IDM_KVO_CONFIG, fw::AnsiToWide(kConfigMenuText).c_str());
     }
 
-    m_bUnlocked = FALSE;
-    m_bOsTooOld = FALSE;
+    m_unlocked = false;
     m_nCtrlType = 0;
     for (const fw::CStatic* icon :
          {&m_iconWindows, &m_iconBrowser, &m_iconIe, &m_iconControl, &m_iconCsp, &m_iconCert, &m_iconLog})
-        icon->SetIcon(m_hIconRed);
+        icon->SetIcon(m_hIconRed.Get());
 
     if (m_listLog.IsWindow()) {
         m_listLog.SetExtendedListViewStyle(kLogListStyle);
@@ -137,17 +120,11 @@ bool CKvoCheckDlg::OnInitDialog()
         m_listLog.InsertColumn(1, kvo::kSubjectColumn, kSubjectWidth);
     }
 
-    // A log left over from an earlier run goes.
-    try {
-        m_log.Clear();
-    } catch (const CLogFileException&) {
-    }
     ReadControlSetting(kvo::kConfigFile, m_nCtrlType);
-    RunProbe();
-    if (!m_bOsTooOld) {
-        AddSystemInfoRecord();
-        RefreshLogList();
-    }
+    // No button started this: a store failure shows in the list (what the
+    // store holds) and is reported by the next operation that meets it.
+    if (m_session.Start() != CKvoSession::Outcome::Off)
+        ShowLog();
     return true;
 }
 
@@ -155,30 +132,23 @@ bool CKvoCheckDlg::PreTranslateMessage(MSG& msg)
 {
     if (msg.message == WM_KEYDOWN && msg.wParam == 'P' && GetKeyState(VK_CONTROL) < 0) {
         // Every Ctrl+P decides afresh: a wrong or cancelled entry locks.
-        m_bUnlocked = kvo::IsUnlockPassword(AskPassword()) ? TRUE : FALSE;
+        m_unlocked = kvo::IsUnlockPassword(AskPassword());
         return true;
     }
     return fw::CDialog::PreTranslateMessage(msg);
-}
-
-std::string CKvoCheckDlg::AskPassword()
-{
-    CPasswordDlg dlg;
-    dlg.DoModal(m_hWnd);
-    return dlg.m_strPassword;
 }
 
 HICON CKvoCheckDlg::IconOf(kvo::Icon icon) const
 {
     switch (icon) {
     case kvo::Icon::Green:
-        return m_hIconGreen;
+        return m_hIconGreen.Get();
     case kvo::Icon::Yellow:
-        return m_hIconYellow;
+        return m_hIconYellow.Get();
     case kvo::Icon::Red:
         break;
     }
-    return m_hIconRed;
+    return m_hIconRed.Get();
 }
 
 void CKvoCheckDlg::ShowLine(const fw::CWindow& text, const fw::CStatic& icon, const kvo::Line& line) const
@@ -187,7 +157,7 @@ void CKvoCheckDlg::ShowLine(const fw::CWindow& text, const fw::CStatic& icon, co
     text.SetText(line.text);
 }
 
-void CKvoCheckDlg::RunProbe()
+bool CKvoCheckDlg::RunProbe()
 {
     CSystemProbe probe;
 
@@ -202,8 +172,7 @@ void CKvoCheckDlg::RunProbe()
         m_listCsp.ResetContent();
         m_listCert.ResetContent();
         m_certIndex.clear();
-        m_bOsTooOld = TRUE;
-        return;
+        return true;
     }
 
     int ieMajor = 0;
@@ -226,10 +195,11 @@ void CKvoCheckDlg::RunProbe()
     ShowLine(m_textBrowser, m_iconBrowser, kvo::BrowserLine(browser));
 
     FillCspList();
-    m_iconCsp.SetIcon(m_hIconGreen);
+    m_iconCsp.SetIcon(m_hIconGreen.Get());
     FillCertList();
-    m_iconCert.SetIcon(m_hIconGreen);
-    m_iconLog.SetIcon(m_hIconGreen);
+    m_iconCert.SetIcon(m_hIconGreen.Get());
+    m_iconLog.SetIcon(m_hIconGreen.Get());
+    return false;
 }
 
 void CKvoCheckDlg::FillCspList()
@@ -274,42 +244,34 @@ std::string CKvoCheckDlg::BuildSystemInfoText() const
                                     ListLines(m_listCert));
 }
 
-void CKvoCheckDlg::AddSystemInfoRecord()
+void CKvoCheckDlg::ShowLog()
 {
-    try {
-        m_log.AddRecord(kvo::kSystemInfoSubject, BuildSystemInfoText().c_str());
-    } catch (const CLogFileException&) {
-    }
-}
-
-void CKvoCheckDlg::RefreshLogList()
-{
-    m_listLog.DeleteAllItems();
-    // A log that cannot be read shows as what the store holds: nothing
-    // after a bad file, the last load while the file stays in use.
-    try {
-        m_log.Load(m_log.GetPath().c_str());
-    } catch (const CLogFileException&) {
-    }
     if (!m_listLog.IsWindow())
         return;
-    const std::deque<LogRecordHeader>& headers = m_log.GetHeaders();
-    for (size_t i = 0; i < headers.size(); ++i) {
+    m_listLog.DeleteAllItems();
+    const std::vector<CKvoSession::Row> rows = m_session.Rows();
+    for (size_t i = 0; i < rows.size(); ++i) {
         const int item = m_listLog.InsertItem(static_cast<int>(i), "");
         if (item < 0)
             break;
-        m_listLog.SetItemText(item, 0, FieldText(headers[i].time, sizeof headers[i].time));
-        m_listLog.SetItemText(item, 1, kvo::DisplaySubject(headers[i].subject, sizeof headers[i].subject));
+        m_listLog.SetItemText(item, 0, rows[i].time);
+        m_listLog.SetItemText(item, 1, rows[i].subject);
     }
 }
 
-void CKvoCheckDlg::OnRefresh()
+void CKvoCheckDlg::ShowResult(const CKvoSession::Result& result)
 {
-    if (m_bOsTooOld)
+    const CKvoSession::Outcome outcome = result.outcome;
+    if (outcome == CKvoSession::Outcome::Off || outcome == CKvoSession::Outcome::NoFile)
         return;
-    RunProbe();
-    RefreshLogList();
+    if (result.operation != kvo::LogOperation::Export)
+        ShowLog();
+    CKvoSession::Notice notice;
+    if (CKvoSession::NoticeOf(result, notice))
+        Message(m_hWnd, notice.text, MB_OK | (notice.error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
+
+void CKvoCheckDlg::OnRefresh() { ShowResult(m_session.Refresh()); }
 
 void CKvoCheckDlg::OnHelpButton() { ShowHelp(); }
 
@@ -319,97 +281,17 @@ void CKvoCheckDlg::OnConfig()
     OnRefresh();
 }
 
-std::string CKvoCheckDlg::AskLogFile(bool save) const
-{
-    wchar_t file[MAX_PATH * 2] = L"";
-    OPENFILENAMEW ofn;
-    ZeroMemory(&ofn, sizeof ofn);
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = m_hWnd;
-    ofn.lpstrFilter = L"LOG(*.log)\0*.log\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file / sizeof file[0];
-    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING;
-    // The file dialog may change the current directory, where config.ini is.
-    const std::wstring directory = CurrentDirectory();
-    const BOOL chosen = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-    if (!directory.empty())
-        SetCurrentDirectoryW(directory.c_str());
-    return chosen ? fw::WideToAnsi(file) : std::string();
-}
+void CKvoCheckDlg::OnImport() { ShowResult(m_session.Import()); }
 
-void CKvoCheckDlg::OnImport()
-{
-    if (m_bOsTooOld)
-        return;
-    const std::string path = AskLogFile(false);
-    if (path.empty())
-        return;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-    // A file that is not a log (or cannot be read) is reported, and the log
-    // stays as it was.
-    bool imported = false;
-    try {
-        imported = m_log.Load(path.c_str());
-    } catch (const CLogFileException&) {
-        imported = false;
-    }
-    if (imported) {
-        AddSystemInfoRecord();
-        Message(m_hWnd, kvo::kImportDone, MB_OK | MB_ICONINFORMATION);
-    } else {
-        Message(m_hWnd, kvo::kImportFailed, MB_OK | MB_ICONERROR);
-    }
-    RefreshLogList();
-}
+void CKvoCheckDlg::OnExport() { ShowResult(m_session.Export()); }
 
-void CKvoCheckDlg::OnExport()
-{
-    if (m_bOsTooOld)
-        return;
-    const std::string chosen = AskLogFile(true);
-    if (chosen.empty())
-        return;
-    const std::string target = kvo::ExportPath(chosen);
-    // The copy waits for a control that is appending; a copy that fails
-    // anyway is reported, since the log goes when the tool ends.
-    bool copied = false;
-    try {
-        copied = m_log.WaitForAccess(FILE_SHARE_READ) &&
-                 CopyFileA(m_log.GetPath().c_str(), target.c_str(), FALSE) != FALSE;
-    } catch (const CLogFileException&) {
-        copied = false;
-    }
-    if (!copied)
-        Message(m_hWnd, kvo::kExportFailed, MB_OK | MB_ICONERROR);
-}
-
-void CKvoCheckDlg::OnClear()
-{
-    if (m_bOsTooOld)
-        return;
-    try {
-        m_log.Clear();
-    } catch (const CLogFileException&) {
-    }
-    AddSystemInfoRecord();
-    RefreshLogList();
-}
+void CKvoCheckDlg::OnClear() { ShowResult(m_session.Clear()); }
 
 LRESULT CKvoCheckDlg::OnDblclkLogList(NMHDR&)
 {
-    const std::deque<LogRecordHeader>& headers = m_log.GetHeaders();
-    const std::deque<std::string>& contents = m_log.GetContents();
-    const int index = kvo::RecordToOpen(m_bOsTooOld != FALSE, m_bUnlocked != FALSE,
-                                        m_listLog.IsWindow() ? m_listLog.GetSelectedIndex() : -1, headers.size(),
-                                        contents.size());
-    if (index >= 0) {
-        const LogRecordHeader& header = headers[static_cast<size_t>(index)];
-        OpenRecordDetail(contents[static_cast<size_t>(index)], FieldText(header.subject, sizeof header.subject),
-                         FieldText(header.time, sizeof header.time));
-    }
+    CKvoSession::Record record;
+    if (m_session.RecordToOpen(m_listLog.IsWindow() ? m_listLog.GetSelectedIndex() : -1, m_unlocked, record))
+        OpenRecordDetail(record.content, record.subject, record.time);
     return 0;
 }
 
@@ -426,12 +308,15 @@ LRESULT CKvoCheckDlg::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
     GetClientRect(m_hWnd, &client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, m_hIconApp);
+    DrawIcon(dc, x, y, m_hIconApp.Get());
     EndPaint(m_hWnd, &paint);
     return 0;
 }
 
-LRESULT CKvoCheckDlg::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&) { return reinterpret_cast<LRESULT>(m_hIconApp); }
+LRESULT CKvoCheckDlg::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&)
+{
+    return reinterpret_cast<LRESULT>(m_hIconApp.Get());
+}
 
 LRESULT CKvoCheckDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, bool& handled)
 {
@@ -453,10 +338,8 @@ LRESULT CKvoCheckDlg::OnClose(UINT, WPARAM, LPARAM, bool& handled)
 LRESULT CKvoCheckDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
-    // However the dialog ended, the log goes with it.
-    try {
-        m_log.Clear();
-    } catch (const CLogFileException&) {
-    }
+    // However the dialog ended, the log goes with it; a failure has no
+    // window left to be shown in.
+    m_session.End();
     return 0;
 }

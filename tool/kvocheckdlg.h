@@ -2,16 +2,17 @@
 // part shows the Windows, default browser, Internet Explorer and control
 // lines with their state icons (RunProbe), the middle the CSPs and the
 // personal certificates (FillCspList, FillCertList), the lower part the
-// records of the diagnostic log (RefreshLogList) with import, export and
+// records of the diagnostic log (ShowLog) with import, export and
 // clear. Ctrl+P asks for the password that unlocks a record's detail view.
 //
-// The log is cleared when the dialog starts, opens with a "系统信息"
-// record, and is deleted when the window is destroyed, however the dialog
-// ends. On Windows 95, 98 and ME the probe stops after the Windows line and
-// the log operations do nothing.
+// The diagnostic log's rules (cleared at the start, the "系统信息" record,
+// deleted when the window is destroyed, nothing on Windows 95, 98 and ME)
+// are CKvoSession's (kvosession.h); the dialog shows its rows and results.
+// A failure of the log store shows one message box naming the operation.
 //
 // The detail, configuration and help dialogs are reached through the hooks
-// OpenRecordDetail, RunConfigDialog and ShowHelp (kvocheckhooks.cpp).
+// OpenRecordDetail, RunConfigDialog and ShowHelp, the password and file
+// dialogs through AskPassword and AskLogFile (all in kvocheckhooks.cpp).
 #ifndef QEL_TOOL_KVOCHECKDLG_H
 #define QEL_TOOL_KVOCHECKDLG_H
 
@@ -24,21 +25,21 @@
 #include "controls.h"
 #include "dialog.h"
 #include "kvocheckrules.h"
-#include "logfile.h"
+#include "kvosession.h"
+#include "winhandle.h"
 
-class CKvoCheckDlg : public fw::CDialog {
+class CKvoCheckDlg : public fw::CDialog, private CKvoSession::CHost {
 public:
     CKvoCheckDlg();
     ~CKvoCheckDlg() override;
 
-    // Fills the four lines and seven icons, then the two lists.
-    void RunProbe();
+    // Fills the four lines and seven icons, then the two lists; true when
+    // it stopped after the Windows line of Windows 95, 98 or ME.
+    bool RunProbe() override;
     // The text of the "系统信息" record, read from the dialog's controls.
-    std::string BuildSystemInfoText() const;
+    std::string BuildSystemInfoText() const override;
     void FillCspList();
     void FillCertList();
-    // Reloads the log from its file and shows its records.
-    void RefreshLogList();
 
 protected:
     bool OnInitDialog() override;
@@ -83,14 +84,13 @@ protected:
     fw::CStatic m_iconCert;
     fw::CListBox m_listCsp;
     fw::CListBox m_listCert;
-    HICON m_hIconApp;
-    HICON m_hIconRed;
-    HICON m_hIconYellow;
-    HICON m_hIconGreen;
+    qel::CIcon m_hIconApp;
+    qel::CIcon m_hIconRed;
+    qel::CIcon m_hIconYellow;
+    qel::CIcon m_hIconGreen;
     std::vector<std::string> m_cspNames;
-    CLogFile m_log;
-    BOOL m_bUnlocked;
-    BOOL m_bOsTooOld;
+    CKvoSession m_session;
+    bool m_unlocked;
     int m_nCtrlType;
     std::vector<int> m_certIndex;
 
@@ -100,11 +100,14 @@ private:
     std::string AskPassword();
     HICON IconOf(kvo::Icon icon) const;
     void ShowLine(const fw::CWindow& text, const fw::CStatic& icon, const kvo::Line& line) const;
-    // Appends the "系统信息" record; a log that cannot be written loses it.
-    void AddSystemInfoRecord();
+    // The records of the last load in the log list.
+    void ShowLog();
+    // The log list after an operation (not after an export, which reads no
+    // log), then its message box, if any.
+    void ShowResult(const CKvoSession::Result& result);
     // A file name from the open or save dialog, with the current directory
     // kept; empty when cancelled.
-    std::string AskLogFile(bool save) const;
+    std::string AskLogFile(bool save) override;
 };
 
 #endif

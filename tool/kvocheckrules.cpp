@@ -52,6 +52,11 @@ const char kItemFormat[] = "   %d\xA1\xA2";
 
 const char kPassword[] = "482915";
 
+// 日志操作失败
+const char kLogFailed[] = "\xC8\xD5\xD6\xBE\xB2\xD9\xD7\xF7\xCA\xA7\xB0\xDC";
+// ：
+const char kFullWidthColon[] = "\xA3\xBA";
+
 struct FamilyRow {
     uint32_t platformId;
     uint32_t major;  // kAny: any
@@ -201,6 +206,26 @@ std::string ExportPath(const std::string& chosen)
 }
 
 bool IsUnlockPassword(const std::string& text) { return text == kPassword; }
+
+std::string LogFailureText(LogOperation operation)
+{
+    const char* word = nullptr;
+    switch (operation) {
+    case LogOperation::Clear:
+        word = "\xC7\xE5\xB3\xFD";  // 清除
+        break;
+    case LogOperation::Import:
+        word = "\xB5\xBC\xC8\xEB";  // 导入
+        break;
+    case LogOperation::Export:
+        word = "\xB5\xBC\xB3\xF6";  // 导出
+        break;
+    case LogOperation::Refresh:
+        word = "\xCB\xA2\xD0\xC2";  // 刷新
+        break;
+    }
+    return word ? std::string(kLogFailed) + kFullWidthColon + word : std::string(kLogFailed);
+}
 
 int RecordToOpen(bool osTooOld, bool unlocked, int selected, size_t headerCount, size_t contentCount)
 {

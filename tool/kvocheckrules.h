@@ -31,6 +31,12 @@ extern const char kImportDone[];    // 成功导入日志！
 extern const char kImportFailed[];  // 导入日志失败！
 extern const char kExportFailed[];  // 导出日志失败！
 
+// The log operations of the dialog's buttons, and the message box that says
+// one of them met a failure of the log store: "日志操作失败：" and the
+// button's word (清除, 导入, 导出, 刷新); without a word for any other value.
+enum class LogOperation { Clear, Import, Export, Refresh };
+std::string LogFailureText(LogOperation operation);
+
 // The version GetVersion answers for the control this tool goes with.
 const long kExpectedControlVersion = 1010;
 

@@ -42,6 +42,7 @@ const std::string kTooOld =
 const char kImported[] = "\xB3\xC9\xB9\xA6\xB5\xBC\xC8\xEB\xC8\xD5\xD6\xBE\xA3\xA1";      // 成功导入日志！
 const char kImportFailed[] = "\xB5\xBC\xC8\xEB\xC8\xD5\xD6\xBE\xCA\xA7\xB0\xDC\xA3\xA1";  // 导入日志失败！
 const char kExportFailed[] = "\xB5\xBC\xB3\xF6\xC8\xD5\xD6\xBE\xCA\xA7\xB0\xDC\xA3\xA1";  // 导出日志失败！
+const std::string kLogFailed = "\xC8\xD5\xD6\xBE\xB2\xD9\xD7\xF7\xCA\xA7\xB0\xDC\xA3\xBA";  // 日志操作失败：
 
 const int kMessageText = 0xFFFF;  // the text of a message box
 const int kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
@@ -370,6 +371,48 @@ TEST_F(KvoCheckProgram, ClearExportAndImport)
     AnswerFileDialog(run.CommandOpens(IDC_KVO_EXPORT), temp.Dir() + "no\\such\\dir\\x.log");
     EXPECT_EQ(std::string("KvoCheck: ") + kExportFailed, TakeMessage(run)) << "an export that cannot be written";
     EXPECT_EQ(four, run.LogLines());
+}
+
+// A log the store refuses (a folder in its place): each button that meets
+// it shows one message box naming it, and the tool goes on.
+TEST_F(KvoCheckProgram, AStoreFailureShowsOneMessageNamingTheOperation)
+{
+    KvoCheck run(temp.Dir());
+    ASSERT_NE(nullptr, run.WaitMain());
+    const std::string saved = temp.Dir() + "saved.log";
+    AnswerFileDialog(run.CommandOpens(IDC_KVO_EXPORT), saved);
+    run.Sync();
+    ASSERT_TRUE(DeleteFileA(temp.LogPath().c_str()) && CreateDirectoryA(temp.LogPath().c_str(), nullptr));
+
+    const struct {
+        int button;
+        std::string file;  // for the file dialog it opens first
+        std::string word;
+    } cases[] = {
+        {IDC_KVO_CLEAR, "", "\xC7\xE5\xB3\xFD"},       // 清除
+        {IDC_KVO_REFRESH, "", "\xCB\xA2\xD0\xC2"},     // 刷新
+        {IDC_KVO_IMPORT, saved, "\xB5\xBC\xC8\xEB"},   // 导入
+    };
+    for (const auto& c : cases) {
+        if (c.file.empty())
+            PostMessageW(run.Main(), WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(run.Main(), c.button)));
+        else
+            AnswerFileDialog(run.CommandOpens(c.button), c.file);
+        EXPECT_EQ("KvoCheck: " + kLogFailed + c.word, TakeMessage(run)) << "button " << c.button;
+        EXPECT_EQ(nullptr, kvotest::WaitForOtherDialog(run.Thread(), run.Main(), 1000))
+            << "button " << c.button << ": one message box";
+        run.Sync();
+        EXPECT_TRUE(IsWindowVisible(run.Main())) << "button " << c.button;
+    }
+
+    ASSERT_TRUE(RemoveDirectoryA(temp.LogPath().c_str()));
+    run.Command(IDC_KVO_CLEAR);
+    EXPECT_EQ(nullptr, kvotest::WaitForOtherDialog(run.Thread(), run.Main(), 0)) << "a clear that works says nothing";
+    EXPECT_EQ(std::vector<std::string>{kSystemInfo}, run.LogLines());
+    run.Command(IDOK);
+    EXPECT_EQ(0u, run.WaitExit(20000));
+    EXPECT_FALSE(logtest::FileExists(temp.LogPath()));
 }
 
 TEST_F(KvoCheckProgram, CtrlPAsksForThePassword)

@@ -28,8 +28,8 @@ class CGateDlg : public CKvoCheckDlg {
 public:
     std::vector<std::string> opened;  // subject and content of each record opened
 
-    HICON Yellow() const { return m_hIconYellow; }
-    HICON Green() const { return m_hIconGreen; }
+    HICON Yellow() const { return m_hIconYellow.Get(); }
+    HICON Green() const { return m_hIconGreen.Get(); }
 
 protected:
     void OpenRecordDetail(const std::string& content, const std::string& subject, const std::string& time) override

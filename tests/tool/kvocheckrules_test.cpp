@@ -238,6 +238,26 @@ TEST(KvoLogView, RecordADoubleClickOpens)
             << c.headers << "/" << c.contents;
 }
 
+// The words are those of the dialog's buttons (resources/kvocheck.rc).
+TEST(KvoLogFailure, NamesTheOperationAsItsButtonDoes)
+{
+    const std::string failed = "\xC8\xD5\xD6\xBE\xB2\xD9\xD7\xF7\xCA\xA7\xB0\xDC";  // 日志操作失败
+    const std::string colon = "\xA3\xBA";                                                // ：
+    const struct {
+        kvo::LogOperation operation;
+        std::string text;
+    } cases[] = {
+        {kvo::LogOperation::Clear, failed + colon + "\xC7\xE5\xB3\xFD"},    // 清除
+        {kvo::LogOperation::Import, failed + colon + "\xB5\xBC\xC8\xEB"},   // 导入
+        {kvo::LogOperation::Export, failed + colon + "\xB5\xBC\xB3\xF6"},   // 导出
+        {kvo::LogOperation::Refresh, failed + colon + "\xCB\xA2\xD0\xC2"},  // 刷新
+        {static_cast<kvo::LogOperation>(-1), failed},
+        {static_cast<kvo::LogOperation>(4), failed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, kvo::LogFailureText(c.operation)) << static_cast<int>(c.operation);
+}
+
 TEST(KvoStartUp, OneCopyAtATime)
 {
     const struct {
