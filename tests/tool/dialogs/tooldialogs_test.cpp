@@ -43,6 +43,18 @@ Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end());
 bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
 void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
+// True once a popup menu of `thread` shows (window class "#32768").
+bool WaitForPopupMenu(DWORD thread, DWORD ms)
+{
+    for (DWORD waited = 0; waited <= ms; waited += 50, Sleep(50)) {
+        for (HWND menu = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); menu;
+             menu = FindWindowExW(nullptr, menu, L"#32768", nullptr))
+            if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, nullptr) == thread)
+                return true;
+    }
+    return false;
+}
+
 void Screenshot(HWND window, const char* name)
 {
     if (const char* dir = std::getenv("QEL_SCREENSHOT_DIR")) {
@@ -329,9 +341,7 @@ TEST_F(MainDialogTest, DetailConfigurationAndHelpOpenFromTheMainDialog)
         PostDoubleClick(list, 1);
         openedWhileLocked = kvotest::WaitForOtherDialog(thread, main, 1000) != nullptr;
 
-        kvotest::Foreground(main);
-        kvotest::Press({VK_CONTROL, 'P'});
-        HWND password = kvotest::WaitForDialog(Gbk("请输入密码"), thread, 5000);
+        HWND password = kvotest::PressForDialog(main, {VK_CONTROL, 'P'}, Gbk("请输入密码"), thread);
         if (!password)
             return;
         kvotest::Type("482915");
@@ -370,9 +380,15 @@ TEST_F(MainDialogTest, DetailConfigurationAndHelpOpenFromTheMainDialog)
         wchar_t item[64] = L"";
         GetMenuStringW(GetSystemMenu(main, FALSE), IDM_KVO_CONFIG, item, 64, MF_BYCOMMAND);
         menuText = qel::WideToAnsi(item);
-        kvotest::Foreground(main);
-        kvotest::Press({VK_MENU, VK_SPACE});
-        Sleep(300);
+        // Alt+Space opens the menu in its own time: End and Return wait for it.
+        bool menuOpen = false;
+        for (int attempt = 0; attempt < 3 && !menuOpen; ++attempt) {
+            kvotest::Foreground(main);
+            kvotest::Press({VK_MENU, VK_SPACE});
+            menuOpen = WaitForPopupMenu(thread, 5000);
+        }
+        if (!menuOpen)
+            return;
         kvotest::Press({VK_END});
         kvotest::Press({VK_RETURN});
         HWND config = kvotest::WaitForDialog(Gbk("配置选项"), thread, 5000);
