@@ -3,7 +3,8 @@
 //   cscript //nologo page.js [/out:DIR]
 //
 // It does what samples/sign.html does in Internet Explorer, with the same
-// helper (qelhelper.js, read from this script's folder): checks the control's
+// helper (qelhelper.js: next to this script where the two are installed
+// together, else web/ of the source tree): checks the control's
 // version, fetches a certificate, signs with Sign and SignMessage (which shows
 // the certificate selection dialog), verifies both signatures, encrypts and
 // decrypts a Chinese text with the certificate's key, encrypts with a new DES
@@ -13,7 +14,9 @@
 // Exit code 0 when every step gave the expected result.
 var fso = new ActiveXObject("Scripting.FileSystemObject");
 var here = fso.GetParentFolderName(WScript.ScriptFullName);
-eval(fso.OpenTextFile(fso.BuildPath(here, "qelhelper.js"), 1).ReadAll());
+var helper = fso.BuildPath(here, "qelhelper.js");
+if (!fso.FileExists(helper)) helper = fso.BuildPath(fso.BuildPath(fso.GetParentFolderName(here), "web"), "qelhelper.js");
+eval(fso.OpenTextFile(helper, 1).ReadAll());
 
 // Non-ASCII text as escapes: this file is read in the system's code page.
 var params = {

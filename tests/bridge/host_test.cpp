@@ -9,6 +9,7 @@
 #include "json.h"
 #include "logfile.h"
 #include "logtest.h"
+#include "methods.h"
 #include "qelcrypt_h.h"
 #include "selectdialog.h"
 #include "session.h"
@@ -218,6 +219,13 @@ TEST_F(HostTest, EveryMethodAnswersAsTheControlDoes)
         /* 40 */ {"getversion", {}, Compare::Equal, false},  // names in any letter case, as in scripts
     };
 
+    for (const methods::Method& m : methods::All()) {
+        bool covered = false;
+        for (const Row& row : rows)
+            covered = covered || row.method == std::string(m.name);
+        EXPECT_TRUE(covered) << m.name << " has no row";
+    }
+
     CHostProcess host(HOST_EXE, ErrorFile("every.err"));
     ASSERT_TRUE(host.Started());
     CDirect direct;
@@ -301,6 +309,22 @@ TEST_F(HostTest, OnlyTheControlsMethodsByTheirTypes)
         const Reply r = Parse(host.Call("{\"id\":1,\"origin\":\"http://localhost\",\"method\":\"" +
                                         std::string(c.method) + "\",\"args\":" + c.args + "}"));
         EXPECT_EQ(c.code, r.code) << c.method << " " << c.args << ": " << r.text;
+    }
+    // Every method refuses one argument too many, and its first parameter
+    // given as the other type; nothing runs.
+    for (const methods::Method& m : methods::All()) {
+        Value more = Value::Array(), wrong = Value::Array();
+        for (size_t i = 0; i < m.params.size(); ++i) {
+            const bool number = methods::TypeOf(m.params[i].role) == VT_I4;
+            more.Push(number ? Value::Integer(1) : Value::String("x"));
+            wrong.Push(number == (i == 0) ? Value::String("1") : Value::Integer(1));
+        }
+        more.Push(Value::String("x"));
+        EXPECT_EQ(bridge::kInvalidArguments, Parse(host.Call(Request(m.name, more))).code) << m.name << ", one more";
+        if (!m.params.empty()) {
+            EXPECT_EQ(bridge::kInvalidArguments, Parse(host.Call(Request(m.name, wrong))).code)
+                << m.name << ", the first parameter's type";
+        }
     }
 }
 

@@ -115,13 +115,13 @@ function sameRecords(a, b) {
   return "";
 }
 
-// samples/qelcrypt.js as Internet Explorer 8 runs it (no Promise) and as
+// web/qelcrypt.js as Internet Explorer 8 runs it (no Promise) and as
 // Windows Script Host runs it (no Promise, no timers); QelCrypt.promise.
 function libraryWithoutPromises(timers) {
   const context = { Promise: undefined };
   if (timers) context.setTimeout = setTimeout;
   vm.createContext(context);
-  vm.runInContext("var Promise = undefined;\n" + fs.readFileSync(path.join(h.root, "samples/qelcrypt.js"), "utf8") +
+  vm.runInContext("var Promise = undefined;\n" + fs.readFileSync(path.join(h.root, "web/qelcrypt.js"), "utf8") +
                   "\nthis.QelCrypt = QelCrypt;", context);
   return context.QelCrypt;
 }

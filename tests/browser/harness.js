@@ -147,13 +147,15 @@ function launcher(kind) {
 
 const TYPES = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; charset=utf-8", ".png": "image/png" };
 
-// Serves samples/ at / and tests/browser/ at /tests/, GET only.
+// Serves samples/ at /, the page library web/ at /web/ (where sample pages'
+// "../web/" leads, as in the source tree) and tests/browser/ at /tests/, GET only.
 function handler(req, res) {
   const url = new URL(req.url, "http://page");
   let file = null;
   if (url.pathname.startsWith("/tests/")) file = path.join(__dirname, url.pathname.slice(7));
+  else if (url.pathname.startsWith("/web/")) file = path.join(root, "web", url.pathname.slice(5));
   else file = path.join(root, "samples", url.pathname);
-  const inside = file.startsWith(path.join(root, "samples") + path.sep) || file.startsWith(__dirname + path.sep);
+  const inside = [path.join(root, "samples"), path.join(root, "web"), __dirname].some((dir) => file.startsWith(dir + path.sep));
   if (req.method !== "GET" || !inside || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
     res.writeHead(404, { "content-type": "text/plain" });
     res.end("not found");

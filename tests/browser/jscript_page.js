@@ -1,6 +1,6 @@
 // The browser test's calls from a JScript page through ActiveX, with the
-// page library (samples/qelcrypt.js) as the page in Internet Explorer uses
-// it:
+// page library (web/qelcrypt.js) and its helper (web/qelhelper.js) as the
+// page in Internet Explorer uses them:
 //
 //   cscript //nologo jscript_page.js scenario
 //       runs BrowserScenario (scenario.js) and prints a line
@@ -18,7 +18,8 @@ var here = fso.GetParentFolderName(WScript.ScriptFullName);
 function source(path) {
     return fso.OpenTextFile(fso.BuildPath(here, path), 1).ReadAll();
 }
-eval(source("..\\..\\samples\\qelcrypt.js"));
+eval(source("..\\..\\web\\qelhelper.js"));
+eval(source("..\\..\\web\\qelcrypt.js"));
 eval(source("scenario.js"));
 
 // A JSON text of a number, string or null, ASCII only.

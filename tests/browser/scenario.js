@@ -2,7 +2,8 @@
 // for comparison, from a JScript page through ActiveX (jscript_page.js):
 // each of the 32 methods at least once, in a fixed order, with results that
 // the control gives alike on every run except where `random` says. Plain
-// ECMAScript 3 (cscript reads it too), non-ASCII as escapes.
+// ECMAScript 3 (cscript reads it too), non-ASCII as escapes. Needs QelHelper
+// (web/qelhelper.js) loaded before run.
 //
 //   BrowserScenario.run(ctrl, report)   report(index, method, result, random)
 //
@@ -23,26 +24,14 @@ var BrowserScenario = (function () {
         missing: "C:\\qelcrypt-no-such-file.txt"
     };
 
-    // Bytes of `text` in code page 936, which SignMessage counts.
-    function ansiLength(text) {
-        var n = 0;
-        for (var i = 0; i < text.length; ++i) n += text.charCodeAt(i) < 0x80 ? 1 : 2;
-        return n;
-    }
-
+    // The calls go through the page helper (web/qelhelper.js), which the page
+    // (samples/sign.html) and the JScript page (jscript_page.js) load first.
     function run(ctrl, report) {
         var n = 0;
         function call(random, method) {
-            var a = [];
+            var a = [ctrl, function () {}, method];
             for (var i = 2; i < arguments.length; ++i) a.push(arguments[i]);
-            var r;
-            switch (a.length) {
-            case 0: r = ctrl[method](); break;
-            case 1: r = ctrl[method](a[0]); break;
-            case 2: r = ctrl[method](a[0], a[1]); break;
-            case 3: r = ctrl[method](a[0], a[1], a[2]); break;
-            default: r = ctrl[method](a[0], a[1], a[2], a[3]); break;
-            }
+            var r = QelHelper.call.apply(QelHelper, a);
             if (r === undefined) r = null;
             report(n++, method, r, random);
             return r;
@@ -66,7 +55,7 @@ var BrowserScenario = (function () {
         call(fixed, "Encrypt", p.secret, p.desKey);
         call(fixed, "Decrypt", "AAAA", p.desKey);
         call(random, "GenertKey");
-        call(fixed, "SignMessage", p.text, ansiLength(p.text));  // with the selection dialog: someone presses OK
+        call(fixed, "SignMessage", p.text, QelHelper.ansiLength(p.text));  // with the selection dialog: someone presses OK
         call(fixed, "SignMessageSW", "session", p.text, 4);
         call(fixed, "GetSignData");
         call(fixed, "GetSignDataLen");

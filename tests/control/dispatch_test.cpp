@@ -5,6 +5,7 @@
 // (code page 936) conversion of texts.
 #include "comutil.h"
 #include "dispatch.h"
+#include "methods.h"
 #include "ocx.h"
 #include "ocxtest.h"
 #include "qelcryptctrl.h"
@@ -13,6 +14,7 @@
 
 #include <ocidl.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <string>
 
@@ -21,49 +23,16 @@ namespace {
 using fw::CComPtr;
 using fw::CVariant;
 
-struct Method {
-    const wchar_t* name;
-    DISPID id;
-    VARTYPE result;
-    std::initializer_list<VARTYPE> params;
-    std::initializer_list<const wchar_t*> paramNames;
-};
+using methods::Method;
+using methods::Param;
 
-// The interface as pages know it.
-const Method kMethods[] = {
-    {L"GetVersion", 1, VT_I4, {}, {}},
-    {L"SignMessage", 2, VT_I4, {VT_BSTR, VT_I4}, {L"PlainData", L"PlainDataLen"}},
-    {L"SignMessageSW", 3, VT_I4, {VT_BSTR, VT_BSTR, VT_I4}, {L"SessionId", L"PlainData", L"PlainDataLen"}},
-    {L"GetSignData", 4, VT_BSTR, {}, {}},
-    {L"GetSignDataLen", 5, VT_I4, {}, {}},
-    {L"GetUserSignCert", 6, VT_BSTR, {}, {}},
-    {L"GetUserSignCertLen", 7, VT_I4, {}, {}},
-    {L"GetCihperData", 8, VT_BSTR, {}, {}},
-    {L"GetCihperDataLen", 9, VT_I4, {}, {}},
-    {L"GetPlainBuf", 10, VT_BSTR, {}, {}},
-    {L"GetPlainBufLen", 11, VT_I4, {}, {}},
-    {L"GetUserEncCert", 12, VT_BSTR, {}, {}},
-    {L"GetUserEncCertLen", 13, VT_I4, {}, {}},
-    {L"InitCSP", 14, VT_I2, {VT_BSTR}, {L"CspName"}},
-    {L"GetCspName", 15, VT_BSTR, {}, {}},
-    {L"AddLog", 16, VT_I4, {VT_BSTR, VT_BSTR}, {L"szSubject", L"szContent"}},
-    {L"Sign", 17, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"str", L"cn", L"ou"}},
-    {L"Verify", 18, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"Sign", L"plain", L"cert"}},
-    {L"SignFile", 19, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"file", L"cn", L"ou"}},
-    {L"SignData", 20, VT_BSTR, {VT_BSTR, VT_I4, VT_BSTR, VT_BSTR}, {L"data", L"lDataLen", L"strCn", L"strOu"}},
-    {L"CryptPubKey", 21, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"str", L"cn", L"ou"}},
-    {L"CryptFilePubKey", 22, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"file", L"cn", L"ou"}},
-    {L"DecryptPriKey", 23, VT_BSTR, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"str", L"cn", L"ou"}},
-    {L"DecryptFilePriKey", 24, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"file", L"cn", L"ou"}},
-    {L"GenertKey", 25, VT_BSTR, {}, {}},
-    {L"GetCert", 26, VT_BSTR, {VT_BSTR, VT_BSTR}, {L"cn", L"ou"}},
-    {L"Encrypt", 27, VT_BSTR, {VT_BSTR, VT_BSTR}, {L"str", L"key"}},
-    {L"EncryptFile", 28, VT_I4, {VT_BSTR, VT_BSTR}, {L"file", L"key"}},
-    {L"Decrypt", 29, VT_BSTR, {VT_BSTR, VT_BSTR}, {L"str", L"key"}},
-    {L"DecryptFile", 30, VT_I4, {VT_BSTR, VT_BSTR}, {L"file", L"key"}},
-    {L"SetSignType", 31, VT_EMPTY, {VT_I4}, {L"type"}},
-    {L"VerifyFile", 32, VT_I4, {VT_BSTR, VT_BSTR, VT_BSTR}, {L"SignData", L"filename", L"cert"}},
-};
+std::vector<VARTYPE> ParamTypes(const Method& m)
+{
+    std::vector<VARTYPE> types;
+    for (const Param& p : m.params)
+        types.push_back(methods::TypeOf(p.role));
+    return types;
+}
 
 const long kSentinel = 0x5A5A5A5A;
 
@@ -88,9 +57,9 @@ VARIANT Acceptable(VARTYPE t)
     return t == VT_I4 ? ocx::Long(0) : ocx::Text(L"");
 }
 
-std::wstring MixCase(const wchar_t* name)
+std::wstring MixCase(const char* name)
 {
-    std::wstring s(name);
+    std::wstring s = methods::Wide(name);
     for (size_t i = 0; i < s.size(); ++i)
         s[i] = static_cast<wchar_t>(i % 2 ? std::towupper(s[i]) : std::towlower(s[i]));
     return s;
@@ -112,10 +81,11 @@ protected:
 
 TEST_F(Dispatch, NamesResolveCaseInsensitivelyWithParameterPositions)
 {
-    for (const Method& m : kMethods) {
-        std::wstring mixed = MixCase(m.name);
-        std::vector<LPOLESTR> names{const_cast<LPOLESTR>(mixed.c_str())};
-        for (const wchar_t* p : m.paramNames) names.push_back(const_cast<LPOLESTR>(p));
+    for (const Method& m : methods::All()) {
+        std::vector<std::wstring> text{MixCase(m.name)};
+        for (const Param& p : m.params) text.push_back(methods::Wide(p.name));
+        std::vector<LPOLESTR> names;
+        for (std::wstring& t : text) names.push_back(&t[0]);
         std::vector<DISPID> ids(names.size(), 777);
         ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data()))
             << "name " << static_cast<int>(m.id);
@@ -131,11 +101,11 @@ TEST_F(Dispatch, NamesResolveCaseInsensitivelyWithParameterPositions)
 
 TEST_F(Dispatch, EveryMethodAnswersWithItsResultType)
 {
-    for (const Method& m : kMethods) {
+    for (const Method& m : methods::All()) {
         if (m.id == 2 || m.id == 3)
             continue;  // signing methods are exercised by their own tests
         std::vector<VARIANT> args;
-        for (VARTYPE t : m.params) args.push_back(Acceptable(t));
+        for (VARTYPE t : ParamTypes(m)) args.push_back(Acceptable(t));
         CVariant result;
         ASSERT_EQ(S_OK, Invoke(m.id, result, args)) << "DISPID " << m.id;
         EXPECT_EQ(m.result, V_VT(&result)) << "result type of DISPID " << m.id;
@@ -144,9 +114,9 @@ TEST_F(Dispatch, EveryMethodAnswersWithItsResultType)
 
 TEST_F(Dispatch, WrongArgumentCountIsRejectedBeforeTheBody)
 {
-    for (const Method& m : kMethods) {
+    for (const Method& m : methods::All()) {
         std::vector<VARIANT> more;
-        for (VARTYPE t : m.params) more.push_back(Acceptable(t));
+        for (VARTYPE t : ParamTypes(m)) more.push_back(Acceptable(t));
         more.push_back(ocx::Long(1));
         CVariant result;
         *static_cast<VARIANT*>(&result) = Sentinel();
@@ -163,12 +133,12 @@ TEST_F(Dispatch, WrongArgumentCountIsRejectedBeforeTheBody)
 
 TEST_F(Dispatch, UncoercibleArgumentIsNamedByArgErr)
 {
-    for (const Method& m : kMethods) {
+    for (const Method& m : methods::All()) {
         size_t n = m.params.size();
         for (size_t bad = 0; bad < n; ++bad) {
             std::vector<VARIANT> args;
             size_t i = 0;
-            for (VARTYPE t : m.params) args.push_back(i++ == bad ? Uncoercible() : Acceptable(t));
+            for (VARTYPE t : ParamTypes(m)) args.push_back(i++ == bad ? Uncoercible() : Acceptable(t));
             CVariant result;
             *static_cast<VARIANT*>(&result) = Sentinel();
             UINT argErr = 99;
@@ -254,14 +224,14 @@ TEST_F(Dispatch, TypeInformationMatchesTheTable)
     EXPECT_EQ(TKIND_DISPATCH, attr->typekind);
     info->ReleaseTypeAttr(attr);
 
-    for (const Method& m : kMethods) {
+    for (const Method& m : methods::All()) {
         BSTR names[5] = {};
         UINT got = 0;
         ASSERT_EQ(S_OK, info->GetNames(m.id, names, 5, &got)) << "DISPID " << m.id;
         ASSERT_EQ(1 + m.params.size(), got) << "DISPID " << m.id;
-        EXPECT_STREQ(m.name, names[0]);
+        EXPECT_STREQ(methods::Wide(m.name).c_str(), names[0]);
         size_t i = 1;
-        for (const wchar_t* p : m.paramNames) EXPECT_STREQ(p, names[i++]);
+        for (const Param& p : m.params) EXPECT_STREQ(methods::Wide(p.name).c_str(), names[i++]);
         for (UINT k = 0; k < got; ++k) SysFreeString(names[k]);
     }
 
@@ -362,6 +332,42 @@ TEST(TypeLibrary, DeclaresTheTypesOfTheDispatchTable)
         }
         info->ReleaseFuncDesc(f);
     }
+}
+
+// What scripts see (the type library bound into the module) against the
+// interface as pages know it: every member, its result and parameter types.
+TEST(TypeLibrary, DeclaresTheDocumentedMethods)
+{
+    CComPtr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, LoadTypeLibEx(L"" QEL_OCX_PATH, REGKIND_NONE, &lib));
+    CComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(ocx::kDiid, &info));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    const UINT funcs = attr->cFuncs;
+    info->ReleaseTypeAttr(attr);
+
+    EXPECT_EQ(methods::All().size(), funcs) << "members in the type library";
+    std::vector<DISPID> seen;
+    for (UINT i = 0; i < funcs; ++i) {
+        FUNCDESC* f = nullptr;
+        ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
+        const Method* m = methods::Find(f->memid);
+        if (!m) {
+            ADD_FAILURE() << "DISPID " << f->memid << " is no method of the interface";
+        } else {
+            seen.push_back(m->id);
+            const VARTYPE result = f->elemdescFunc.tdesc.vt;
+            EXPECT_EQ(m->result, result == VT_VOID ? VARTYPE(VT_EMPTY) : result) << "result of " << m->name;
+            EXPECT_EQ(static_cast<int>(m->params.size()), f->cParams) << "parameters of " << m->name;
+            for (size_t a = 0; a < m->params.size() && a < static_cast<size_t>(f->cParams); ++a)
+                EXPECT_EQ(methods::TypeOf(m->params[a].role), f->lprgelemdescParam[a].tdesc.vt)
+                    << "parameter " << m->params[a].name << " of " << m->name;
+        }
+        info->ReleaseFuncDesc(f);
+    }
+    for (const Method& m : methods::All())
+        EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), m.id)) << m.name << " is missing";
 }
 
 TEST(AnsiText, ConvertsThroughCodePage936)

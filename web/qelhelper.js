@@ -2,7 +2,8 @@
 // naming what each of its 32 methods returns, and the steps of a business page
 // (fetch a certificate, sign, verify, encrypt, log). Plain ECMAScript 3, so
 // every Internet Explorer and Windows Script Host runs it: samples/sign.html
-// includes it with a <script> tag, samples/page.js (cscript) reads it in.
+// includes it with a <script> tag, samples/page.js (cscript) reads it in, and
+// the browser test's scenario (tests/browser/scenario.js) calls through it.
 var QelHelper = (function () {
     var CLSID = "93E15B7A-2C48-4F0D-8D67-41A9C3F0E85E";
     var PROGID = "QELCRYPT.QelCryptCtrl.1";

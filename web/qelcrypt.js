@@ -16,7 +16,7 @@
 // promise is rejected (with an Error whose `code` says why) only when the
 // call could not be made: no control or host, an origin the host refuses, a
 // wrong argument count or type, the host stopped. What a result means is
-// the control's business: samples/qelhelper.js names every result.
+// the control's business: web/qelhelper.js names every result.
 //
 // In Internet Explorer the library wraps the ActiveX object (the page's
 // <object id="qelcrypt">, or a new one by ProgID); elsewhere it talks to the
@@ -276,7 +276,7 @@ var QelCrypt = (function () {
         };
     }
 
-    // Plain words for a result, through samples/qelhelper.js when the page has it.
+    // Plain words for a result, through web/qelhelper.js when the page has it.
     Connection.prototype.describe = function (name, result) {
         return typeof QelHelper !== "undefined" ? QelHelper.describe(name, result) : String(result);
     };
