@@ -2,6 +2,7 @@
 
 #include "logfile.h"
 #include "resultcodes.h"
+#include "texts936.h"
 #include "toolmutex.h"
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 
 namespace {
 
-// Result codes and the log message each one writes (code page 936).
+// Result codes and the log message each one writes (code page 936, from
+// resources/texts.txt).
 struct CodeText {
     long code;
     const char* text;
@@ -24,52 +26,35 @@ struct OutcomeTexts {
     const char* otherCode;
 };
 
-const char kSignedSubject[] = "*\xC7\xA9\xC3\xFB\xCA\xFD\xBE\xDD";                 // *签名数据
-const char kSignErrorSubject[] = "\xC7\xA9\xC3\xFB\xB4\xED\xCE\xF3";               // 签名错误
-const char kEmptyData[] = "\xC7\xA9\xC3\xFB\xCA\xFD\xBE\xDD\xCE\xAA\xBF\xD5";      // 签名数据为空
-const char kSignFailed[] = "\xC7\xA9\xC3\xFB\xD2\xEC\xB3\xA3";                     // 签名异常
-const char kOpenCspFailed[] = "\xB4\xF2\xBF\xAA" "CSP\xB4\xED\xCE\xF3";            // 打开CSP错误
-const char kCreateHashFailed[] = "\xB4\xB4\xBD\xA8" "HASH\xB4\xED\xCE\xF3";        // 创建HASH错误
-const char kHashDataFailed[] = "HASH\xCA\xFD\xBE\xDD\xB4\xED\xCE\xF3";             // HASH数据错误
-const char kSignHashFailed[] = "\xC7\xA9\xC3\xFB" "HASH\xB4\xED\xCE\xF3";          // 签名HASH错误
-const char kUnknownException[] = "\xCE\xB4\xD6\xAA\xD2\xEC\xB3\xA3";               // 未知异常
-
-const char kCertNotFound[] = "\xD5\xD2\xB2\xBB\xB5\xBD\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9";        // 找不到指定证书
-const char kNoContext[] = "\xC8\xA1\xB5\xC3\xC9\xCF\xCF\xC2\xCE\xC4\xCA\xA7\xB0\xDC";           // 取得上下文失败
-const char kNoContextParam[] =
-    "\xC8\xA1\xB5\xC3\xC9\xCF\xCF\xC2\xCE\xC4\xB2\xCE\xCA\xFD\xCA\xA7\xB0\xDC";                // 取得上下文参数失败
-const char kNoCertKey[] = "\xC8\xA1\xB5\xC3\xD6\xA4\xCA\xE9" "Key\xCA\xA7\xB0\xDC";            // 取得证书Key失败
-const char kUnknownError[] = "\xCE\xB4\xD6\xAA\xB4\xED\xCE\xF3";                               // 未知错误
-
 const CodeText kSignMessageCodes[] = {
-    {qel::kSignEmptyData, kEmptyData},
-    {qel::kSignFailed, kSignFailed},
-    {qel::kSignOpenCspFailed, kOpenCspFailed},
-    {qel::kSignCreateHashFailed, kCreateHashFailed},
-    {qel::kSignHashDataFailed, kHashDataFailed},
-    {qel::kSignHashFailed, kSignHashFailed},
+    {qel::kSignEmptyData, texts::kEmptyData},
+    {qel::kSignFailed, texts::kSignFailed},
+    {qel::kSignOpenCspFailed, texts::kOpenCspFailed},
+    {qel::kSignCreateHashFailed, texts::kCreateHashFailed},
+    {qel::kSignHashDataFailed, texts::kHashDataFailed},
+    {qel::kSignHashFailed, texts::kSignHashFailed},
 };
 const CodeText kSignDataCodes[] = {
-    {qel::kSignEmptyData, kEmptyData},
-    {qel::kSignFailed, kSignFailed},
-    {qel::kHashSignOpenCsp, kOpenCspFailed},
-    {qel::kHashSignCreateHash, kCreateHashFailed},
-    {qel::kHashSignHashData, kHashDataFailed},
-    {qel::kHashSignSign, kSignHashFailed},
+    {qel::kSignEmptyData, texts::kEmptyData},
+    {qel::kSignFailed, texts::kSignFailed},
+    {qel::kHashSignOpenCsp, texts::kOpenCspFailed},
+    {qel::kHashSignCreateHash, texts::kCreateHashFailed},
+    {qel::kHashSignHashData, texts::kHashDataFailed},
+    {qel::kHashSignSign, texts::kSignHashFailed},
 };
 const CodeText kCryptPubKeyCodes[] = {
-    {qel::kCertNotFound, kCertNotFound},
-    {qel::kCertNoContext, kNoContext},
-    {qel::kCertNoContextParam, kNoContextParam},
-    {qel::kCertNoKey, kNoCertKey},
-    {qel::kEncryptFailed, "\xBC\xD3\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},  // 加密数据失败
+    {qel::kCertNotFound, texts::kCertNotFound},
+    {qel::kCertNoContext, texts::kNoContext},
+    {qel::kCertNoContextParam, texts::kNoContextParam},
+    {qel::kCertNoKey, texts::kNoCertKey},
+    {qel::kEncryptFailed, texts::kEncryptFailed},
 };
 const CodeText kDecryptPriKeyCodes[] = {
-    {qel::kCertNotFound, kCertNotFound},
-    {qel::kCertNoContext, kNoContext},
-    {qel::kCertNoContextParam, kNoContextParam},
-    {qel::kCertNoKey, kNoCertKey},
-    {qel::kDecryptFailed, "\xBD\xE2\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},  // 解密数据失败
+    {qel::kCertNotFound, texts::kCertNotFound},
+    {qel::kCertNoContext, texts::kNoContext},
+    {qel::kCertNoContextParam, texts::kNoContextParam},
+    {qel::kCertNoKey, texts::kNoCertKey},
+    {qel::kDecryptFailed, texts::kDecryptFailed},
 };
 
 template <size_t N>
@@ -78,24 +63,16 @@ constexpr size_t CountOf(const CodeText (&)[N])
     return N;
 }
 
-const OutcomeTexts kSignMessageTexts = {kSignedSubject, nullptr, kSignErrorSubject,
-                                        kSignMessageCodes, CountOf(kSignMessageCodes), kUnknownException};
-const OutcomeTexts kSignDataTexts = {kSignedSubject, nullptr, kSignErrorSubject,
-                                     kSignDataCodes, CountOf(kSignDataCodes), kUnknownException};
-const OutcomeTexts kCryptPubKeyTexts = {
-    // 使用指定证书加密字符串成功 / 加密数据成功 / 使用指定证书加密字符串失败
-    "\xCA\xB9\xD3\xC3\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9\xBC\xD3\xC3\xDC\xD7\xD6\xB7\xFB\xB4\xAE\xB3\xC9\xB9\xA6",
-    "\xBC\xD3\xC3\xDC\xCA\xFD\xBE\xDD\xB3\xC9\xB9\xA6",
-    "\xCA\xB9\xD3\xC3\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9\xBC\xD3\xC3\xDC\xD7\xD6\xB7\xFB\xB4\xAE\xCA\xA7\xB0\xDC",
-    kCryptPubKeyCodes, CountOf(kCryptPubKeyCodes), kUnknownError};
-const OutcomeTexts kDecryptPriKeyTexts = {
-    // 使用指定证书私钥解密字符串成功 / 解密数据成功 / 使用指定证书私钥解密字符串失败
-    "\xCA\xB9\xD3\xC3\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9\xCB\xBD\xD4\xBF\xBD\xE2\xC3\xDC\xD7\xD6\xB7\xFB\xB4\xAE"
-    "\xB3\xC9\xB9\xA6",
-    "\xBD\xE2\xC3\xDC\xCA\xFD\xBE\xDD\xB3\xC9\xB9\xA6",
-    "\xCA\xB9\xD3\xC3\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9\xCB\xBD\xD4\xBF\xBD\xE2\xC3\xDC\xD7\xD6\xB7\xFB\xB4\xAE"
-    "\xCA\xA7\xB0\xDC",
-    kDecryptPriKeyCodes, CountOf(kDecryptPriKeyCodes), kUnknownError};
+const OutcomeTexts kSignMessageTexts = {texts::kSignedSubject, nullptr, texts::kSignErrorSubject,
+                                        kSignMessageCodes, CountOf(kSignMessageCodes), texts::kUnknownException};
+const OutcomeTexts kSignDataTexts = {texts::kSignedSubject, nullptr, texts::kSignErrorSubject,
+                                     kSignDataCodes, CountOf(kSignDataCodes), texts::kUnknownException};
+const OutcomeTexts kCryptPubKeyTexts = {texts::kCryptPubKeySubject, texts::kCryptPubKeyContent,
+                                        texts::kCryptPubKeyFailedSubject, kCryptPubKeyCodes,
+                                        CountOf(kCryptPubKeyCodes), texts::kUnknownError};
+const OutcomeTexts kDecryptPriKeyTexts = {texts::kDecryptPriKeySubject, texts::kDecryptPriKeyContent,
+                                          texts::kDecryptPriKeyFailedSubject, kDecryptPriKeyCodes,
+                                          CountOf(kDecryptPriKeyCodes), texts::kUnknownError};
 
 const OutcomeTexts& TextsOf(LoggedOperation operation)
 {

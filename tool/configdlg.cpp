@@ -3,14 +3,15 @@
 #include "inifile.h"
 #include "kvocheckrules.h"
 #include "resource.h"
+#include "texts936.h"
 
 namespace {
 
 // The combo box entries, at the index of their value.
 const char* const kCtrlTypeNames[] = {
-    "\xD0\xE8\xD2\xAAVantor\xBA\xCD\xC3\xDC\xC2\xEB\xBF\xD8\xBC\xFE",  // 需要Vantor和密码控件
-    "\xD6\xBB\xD0\xE8\xD2\xAAVantor\xBF\xD8\xBC\xFE",                  // 只需要Vantor控件
-    "\xD6\xBB\xD0\xE8\xD2\xAA\xC3\xDC\xC2\xEB\xBF\xD8\xBC\xFE",        // 只需要密码控件
+    texts::kCtrlTypeBoth,
+    texts::kCtrlTypeVantorOnly,
+    texts::kCtrlTypePasswordOnly,
 };
 
 // Writes config.ini anew: the section line and the key line. A file that

@@ -14,8 +14,7 @@ const DWORD kLogListStyle = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_FLA
 static_assert(kLogListStyle == 0x121, "log list extended style");
 const int kTimeWidth = 150;
 const int kSubjectWidth = 300;
-// 配置选项...
-const char kConfigMenuText[] = "\xC5\xE4\xD6\xC3\xD1\xA1\xCF\xEE...";
+using texts::kConfigMenuText;  // 配置选项...
 
 // Icons of the program's resources, owned (not LR_SHARED): at the size of
 // the system's icons (0) or of its small ones.

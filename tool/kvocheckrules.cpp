@@ -6,49 +6,9 @@
 namespace kvo {
 
 const char kAppName[] = "KvoCheck";
-const char kSystemInfoSubject[] = "\xCF\xB5\xCD\xB3\xD0\xC5\xCF\xA2";  // 系统信息
 const char kConfigFile[] = "config.ini";
-const char kConfigSection[] = "\xBF\xD8\xBC\xFE\xC0\xE0\xD0\xCD";                  // 控件类型
-const char kConfigKey[] = "\xBF\xD8\xBC\xFE\xD0\xE8\xC7\xF3\xC0\xE0\xD0\xCD";      // 控件需求类型
-const char kTimeColumn[] = "\xCA\xB1\xBC\xE4";                                      // 时间
-const char kSubjectColumn[] = "\xD6\xF7\xCC\xE2";                                   // 主题
-const char kImportDone[] = "\xB3\xC9\xB9\xA6\xB5\xBC\xC8\xEB\xC8\xD5\xD6\xBE\xA3\xA1";    // 成功导入日志！
-const char kImportFailed[] = "\xB5\xBC\xC8\xEB\xC8\xD5\xD6\xBE\xCA\xA7\xB0\xDC\xA3\xA1";  // 导入日志失败！
-const char kExportFailed[] = "\xB5\xBC\xB3\xF6\xC8\xD5\xD6\xBE\xCA\xA7\xB0\xDC\xA3\xA1";  // 导出日志失败！
-
-// 由于您操作系统版本过低,因此无法显示此部分内容.
-const char kOsTooOldText[] =
-    "\xD3\xC9\xD3\xDA\xC4\xFA\xB2\xD9\xD7\xF7\xCF\xB5\xCD\xB3\xB0\xE6\xB1\xBE\xB9\xFD\xB5\xCD,"
-    "\xD2\xF2\xB4\xCB\xCE\xDE\xB7\xA8\xCF\xD4\xCA\xBE\xB4\xCB\xB2\xBF\xB7\xD6\xC4\xDA\xC8\xDD.";
 
 namespace {
-
-// 无法获取Windows版本信息.
-const char kNoWindowsVersion[] = "\xCE\xDE\xB7\xA8\xBB\xF1\xC8\xA1" "Windows\xB0\xE6\xB1\xBE\xD0\xC5\xCF\xA2.\n";
-//  版本: %d.%d (内部版本号 %d) Service Pack %d
-const char kWindowsVersionFormat[] =
-    " \xB0\xE6\xB1\xBE: %d.%d (\xC4\xDA\xB2\xBF\xB0\xE6\xB1\xBE\xBA\xC5 %d) Service Pack %d";
-// 无法获取IE浏览器版本信息
-const char kNoIeVersion[] = "\xCE\xDE\xB7\xA8\xBB\xF1\xC8\xA1" "IE\xE4\xAF\xC0\xC0\xC6\xF7\xB0\xE6\xB1\xBE\xD0\xC5\xCF\xA2";
-// Internet Explorer 版本为: 
-const char kIeVersionPrefix[] = "Internet Explorer \xB0\xE6\xB1\xBE\xCE\xAA: ";
-// Vantor控件尚未安装.
-const char kControlMissing[] = "Vantor\xBF\xD8\xBC\xFE\xC9\xD0\xCE\xB4\xB0\xB2\xD7\xB0.";
-// Vantor控件已安装，版本号为: 
-const char kControlVersionPrefix[] = "Vantor\xBF\xD8\xBC\xFE\xD2\xD1\xB0\xB2\xD7\xB0\xA3\xAC\xB0\xE6\xB1\xBE\xBA\xC5\xCE\xAA: ";
-// Vantor控件已安装，版本号未知.
-const char kControlVersionUnknown[] =
-    "Vantor\xBF\xD8\xBC\xFE\xD2\xD1\xB0\xB2\xD7\xB0\xA3\xAC\xB0\xE6\xB1\xBE\xBA\xC5\xCE\xB4\xD6\xAA.";
-// 默认浏览器为:
-const char kBrowserPrefix[] = "\xC4\xAC\xC8\xCF\xE4\xAF\xC0\xC0\xC6\xF7\xCE\xAA:";
-// CSP (加密服务提供商)：
-const char kCspHeader[] = "CSP (\xBC\xD3\xC3\xDC\xB7\xFE\xCE\xF1\xCC\xE1\xB9\xA9\xC9\xCC)\xA3\xBA\r\n";
-// 证书信息：
-const char kCertHeader[] = "\xD6\xA4\xCA\xE9\xD0\xC5\xCF\xA2\xA3\xBA\r\n";
-//   无
-const char kNone[] = "  \xCE\xDE\r\n";
-//    %d、
-const char kItemFormat[] = "   %d\xA1\xA2";
 
 const char kPassword[] = "482915";
 
@@ -79,13 +39,13 @@ const FamilyRow kFamilies[] = {
 void AppendList(std::string& text, const std::vector<std::string>& lines)
 {
     if (lines.empty()) {
-        text += kNone;
+        text += texts::kNone;
         return;
     }
     int n = 0;
     for (const std::string& line : lines) {
         char number[32];
-        std::snprintf(number, sizeof number, kItemFormat, ++n);
+        std::snprintf(number, sizeof number, texts::kItemFormat, ++n);
         text += number;
         text += line;
         text += "\r\n";
@@ -111,12 +71,12 @@ bool IsOsTooOld(int code) { return code == 101 || code == 102 || code == 103; }
 Line WindowsLine(const WindowsVersionInfo* info)
 {
     if (!info)
-        return {kNoWindowsVersion, Icon::Yellow};
+        return {texts::kNoWindowsVersion, Icon::Yellow};
     std::string name(info->name, strnlen(info->name, sizeof info->name));
     if (IsOsTooOld(info->code))
         return {name, Icon::Red};
     char version[160];
-    std::snprintf(version, sizeof version, kWindowsVersionFormat, info->major, info->minor, info->build,
+    std::snprintf(version, sizeof version, texts::kWindowsVersionFormat, info->major, info->minor, info->build,
                   info->servicePack);
     const bool supported = info->code == 105 || info->code == 106 || info->code == 107;
     return {name + version, supported ? Icon::Green : Icon::Yellow};
@@ -136,8 +96,8 @@ int IeMajorVersion(const std::string& version)
 Line IeLine(bool keyOpened, const std::string& version)
 {
     if (!keyOpened)
-        return {kNoIeVersion, Icon::Yellow};
-    return {kIeVersionPrefix + version, IeMajorVersion(version) >= 6 ? Icon::Green : Icon::Red};
+        return {texts::kNoIeVersion, Icon::Yellow};
+    return {texts::kIeVersionPrefix + version, IeMajorVersion(version) >= 6 ? Icon::Green : Icon::Red};
 }
 
 std::string DottedVersion(long version)
@@ -152,14 +112,14 @@ Line ControlLine(ControlProbe probe, long version)
 {
     switch (probe) {
     case ControlProbe::NotInstalled:
-        return {kControlMissing, Icon::Red};
+        return {texts::kControlMissing, Icon::Red};
     case ControlProbe::Answered:
-        return {kControlVersionPrefix + DottedVersion(version),
+        return {texts::kControlVersionPrefix + DottedVersion(version),
                 version == kExpectedControlVersion ? Icon::Green : Icon::Yellow};
     case ControlProbe::NoAnswer:
         break;
     }
-    return {kControlVersionUnknown, Icon::Yellow};
+    return {texts::kControlVersionUnknown, Icon::Yellow};
 }
 
 bool IsInternetExplorer(const std::string& description)
@@ -169,7 +129,7 @@ bool IsInternetExplorer(const std::string& description)
 
 Line BrowserLine(const std::string& description)
 {
-    return {kBrowserPrefix + description, IsInternetExplorer(description) ? Icon::Green : Icon::Yellow};
+    return {texts::kBrowserPrefix + description, IsInternetExplorer(description) ? Icon::Green : Icon::Yellow};
 }
 
 std::string BuildSystemInfoText(const std::string& windowsLine, const std::string& ieLine,
@@ -180,10 +140,10 @@ std::string BuildSystemInfoText(const std::string& windowsLine, const std::strin
     text += "* " + ieLine + "\r\n";
     text += "* " + controlLine + "\r\n";
     text += "* ";
-    text += kCspHeader;
+    text += texts::kCspHeader;
     AppendList(text, cspLines);
     text += "* ";
-    text += kCertHeader;
+    text += texts::kCertHeader;
     AppendList(text, certLines);
     return text;
 }

@@ -4,7 +4,8 @@
 // detail view and the start-up decision. Portable code: no platform call, no
 // state, so the tables of tests/tool run natively and under Wine.
 //
-// Text is 8-bit, code page 936.
+// Text is 8-bit, code page 936. The Chinese texts come from
+// resources/texts.txt (texts936.h, generated at build time).
 #ifndef QEL_TOOL_KVOCHECKRULES_H
 #define QEL_TOOL_KVOCHECKRULES_H
 
@@ -13,23 +14,25 @@
 #include <string>
 #include <vector>
 
+#include "texts936.h"
+
 namespace kvo {
 
 // Caption of the tool's message boxes.
 extern const char kAppName[];  // "KvoCheck"
 // Subject of the record that opens every log the tool starts.
-extern const char kSystemInfoSubject[];  // 系统信息
+using texts::kSystemInfoSubject;  // 系统信息
 // The configuration file, in the current directory, and its one setting.
 extern const char kConfigFile[];     // "config.ini"
-extern const char kConfigSection[];  // 控件类型
-extern const char kConfigKey[];      // 控件需求类型
+using texts::kConfigSection;  // 控件类型
+using texts::kConfigKey;      // 控件需求类型
 // Column titles of the log list.
-extern const char kTimeColumn[];     // 时间
-extern const char kSubjectColumn[];  // 主题
+using texts::kTimeColumn;     // 时间
+using texts::kSubjectColumn;  // 主题
 // Message boxes of import and export.
-extern const char kImportDone[];    // 成功导入日志！
-extern const char kImportFailed[];  // 导入日志失败！
-extern const char kExportFailed[];  // 导出日志失败！
+using texts::kImportDone;    // 成功导入日志！
+using texts::kImportFailed;  // 导入日志失败！
+using texts::kExportFailed;  // 导出日志失败！
 
 // The log operations of the dialog's buttons, and the message box that says
 // one of them met a failure of the log store: "日志操作失败：" and the
@@ -76,7 +79,7 @@ bool IsOsTooOld(int code);
 Line WindowsLine(const WindowsVersionInfo* info);
 
 // What the three other lines say on Windows 95, 98 and ME.
-extern const char kOsTooOldText[];
+using texts::kOsTooOldText;
 
 // The Internet Explorer line: `keyOpened` false when its registry key is
 // missing; `version` the "Version" value, empty when it could not be read.

@@ -10,40 +10,21 @@
 
 namespace kvo {
 
-const char kVerifyCaption[] = "\xD1\xE9\xD6\xA4";  // 验证
-
 namespace {
-
-const char kTimeLabel[] = "\xCA\xB1\xBC\xE4\xA3\xBA";             // 时间：
-const char kSubjectLabel[] = "\r\n\xD6\xF7\xCC\xE2\xA3\xBA";      // \r\n主题：
-const char kContentLabel[] = "\r\n\xC8\xD5\xD6\xBE\xA3\xBA";      // \r\n日志：
 
 // Indexed by the VerifySignature code.
 const char* const kVerifyMessages[] = {
-    // 校验成功！
-    "\xD0\xA3\xD1\xE9\xB3\xC9\xB9\xA6\xA3\xA1",
-    // 校验失败：明文为空数据！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xC3\xF7\xCE\xC4\xCE\xAA\xBF\xD5\xCA\xFD\xBE\xDD\xA3\xA1",
-    // 校验失败：明文长度为0！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xC3\xF7\xCE\xC4\xB3\xA4\xB6\xC8\xCE\xAA" "0\xA3\xA1",
-    // 校验失败：明文数据与明文长度不符！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xC3\xF7\xCE\xC4\xCA\xFD\xBE\xDD\xD3\xEB\xC3\xF7\xCE\xC4\xB3\xA4"
-    "\xB6\xC8\xB2\xBB\xB7\xFB\xA3\xA1",
-    // 校验失败：签名数据为空！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xC7\xA9\xC3\xFB\xCA\xFD\xBE\xDD\xCE\xAA\xBF\xD5\xA3\xA1",
-    // 校验失败：证书数据不正确！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xD6\xA4\xCA\xE9\xCA\xFD\xBE\xDD\xB2\xBB\xD5\xFD\xC8\xB7\xA3\xA1",
-    // 校验失败：签名数据不正确！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xC7\xA9\xC3\xFB\xCA\xFD\xBE\xDD\xB2\xBB\xD5\xFD\xC8\xB7\xA3\xA1",
-    // 校验失败：提取公钥失败！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xCC\xE1\xC8\xA1\xB9\xAB\xD4\xBF\xCA\xA7\xB0\xDC\xA3\xA1",
-    // 校验失败：散列操作失败！
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xC9\xA2\xC1\xD0\xB2\xD9\xD7\xF7\xCA\xA7\xB0\xDC\xA3\xA1",
-    // 校验失败：访问ＣＳＰ失败！ (full-width letters)
-    "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xB7\xC3\xCE\xCA\xA3\xC3\xA3\xD3\xA3\xD0\xCA\xA7\xB0\xDC\xA3\xA1",
+    texts::kVerifyOk,
+    texts::kVerifyEmptyPlain,
+    texts::kVerifyZeroLength,
+    texts::kVerifyLengthMismatch,
+    texts::kVerifyEmptySignature,
+    texts::kVerifyBadCert,
+    texts::kVerifyBadSignature,
+    texts::kVerifyNoPublicKey,
+    texts::kVerifyHashFailed,
+    texts::kVerifyCspFailed,
 };
-// 校验失败：未知错误！
-const char kUnknownVerifyMessage[] = "\xD0\xA3\xD1\xE9\xCA\xA7\xB0\xDC\xA3\xBA\xCE\xB4\xD6\xAA\xB4\xED\xCE\xF3\xA3\xA1";
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -69,7 +50,7 @@ long long ParseLength(const std::string& text)
 
 std::string LogDetailText(const std::string& time, const std::string& subject, const std::string& content)
 {
-    return kTimeLabel + time + kSubjectLabel + subject + kContentLabel + content + "\r\n";
+    return texts::kTimeLabel + time + texts::kSubjectLabel + subject + texts::kContentLabel + content + "\r\n";
 }
 
 std::string ReadLogField(const std::string& text, int32_t& consumed)
@@ -111,7 +92,7 @@ SignedRecordFields ReadSignedRecord(const std::string& content)
 const char* VerifyMessage(long code)
 {
     const long count = static_cast<long>(sizeof kVerifyMessages / sizeof kVerifyMessages[0]);
-    return code >= 0 && code < count ? kVerifyMessages[code] : kUnknownVerifyMessage;
+    return code >= 0 && code < count ? kVerifyMessages[code] : texts::kVerifyUnknown;
 }
 
 #ifdef _WIN32

@@ -10,17 +10,20 @@
 // SignMessage record has a fourth line, which the check ignores.
 //
 // Text is 8-bit, code page 936; lengths and positions count bytes. All but
-// VerifyLogRecord is portable code.
+// VerifyLogRecord is portable code. The Chinese texts come from
+// resources/texts.txt (texts936.h, generated at build time).
 #ifndef QEL_TOOL_RECORDFIELDS_H
 #define QEL_TOOL_RECORDFIELDS_H
 
 #include <cstdint>
 #include <string>
 
+#include "texts936.h"
+
 namespace kvo {
 
 // Caption of the message box that reports a check.
-extern const char kVerifyCaption[];  // 验证
+using texts::kVerifyCaption;  // 验证
 
 // The detail view's text: "时间：<time>\r\n主题：<subject>\r\n日志：<content>\r\n".
 std::string LogDetailText(const std::string& time, const std::string& subject, const std::string& content);

@@ -4,6 +4,7 @@
 #include "logfile.h"
 #include "logstep.h"
 #include "logtest.h"
+#include "texts936.h"
 #include "toolmutex.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,6 @@
 #include <string>
 
 namespace {
-
-const std::string kSignError = "\xC7\xA9\xC3\xFB\xB4\xED\xCE\xF3";  // 签名错误
-const std::string kUnknownException = "\xCE\xB4\xD6\xAA\xD2\xEC\xB3\xA3";
-const std::string kUnknownError = "\xCE\xB4\xD6\xAA\xB4\xED\xCE\xF3";
 
 struct Expected {
     LoggedOperation operation;
@@ -27,22 +24,18 @@ struct Expected {
 // one code that two operations read differently.
 TEST(LogStepTexts, FailureCodesMapToTheirMessages)
 {
-    const std::string openCsp = "\xB4\xF2\xBF\xAA" "CSP\xB4\xED\xCE\xF3";  // 打开CSP错误
-    const std::string decryptFailed = "\xCA\xB9\xD3\xC3\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9\xCB\xBD\xD4\xBF\xBD\xE2\xC3"
-                                      "\xDC\xD7\xD6\xB7\xFB\xB4\xAE\xCA\xA7\xB0\xDC";
     using Op = LoggedOperation;
+    using namespace texts;
     const Expected cases[] = {
-        {Op::SignMessage, 1003, kSignError.c_str(), "\xC7\xA9\xC3\xFB\xCA\xFD\xBE\xDD\xCE\xAA\xBF\xD5"},
-        {Op::SignMessage, 1011, kSignError.c_str(), openCsp.c_str()},
-        {Op::SignMessage, 1, kSignError.c_str(), kUnknownException.c_str()},
-        {Op::SignMessage, 1001, kSignError.c_str(), kUnknownException.c_str()},
-        {Op::SignDataInternal, 1, kSignError.c_str(), openCsp.c_str()},
-        {Op::SignDataInternal, 1011, kSignError.c_str(), kUnknownException.c_str()},
-        {Op::CryptPubKey, 1019, "\xCA\xB9\xD3\xC3\xD6\xB8\xB6\xA8\xD6\xA4\xCA\xE9\xBC\xD3\xC3\xDC\xD7\xD6\xB7\xFB\xB4\xAE"
-                                "\xCA\xA7\xB0\xDC",
-         "\xBC\xD3\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},
-        {Op::DecryptPriKey, 1019, decryptFailed.c_str(), kUnknownError.c_str()},
-        {Op::DecryptPriKey, 1020, decryptFailed.c_str(), "\xBD\xE2\xC3\xDC\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},
+        {Op::SignMessage, 1003, kSignErrorSubject, kEmptyData},
+        {Op::SignMessage, 1011, kSignErrorSubject, kOpenCspFailed},
+        {Op::SignMessage, 1, kSignErrorSubject, kUnknownException},
+        {Op::SignMessage, 1001, kSignErrorSubject, kUnknownException},
+        {Op::SignDataInternal, 1, kSignErrorSubject, kOpenCspFailed},
+        {Op::SignDataInternal, 1011, kSignErrorSubject, kUnknownException},
+        {Op::CryptPubKey, 1019, kCryptPubKeyFailedSubject, kEncryptFailed},
+        {Op::DecryptPriKey, 1019, kDecryptPriKeyFailedSubject, kUnknownError},
+        {Op::DecryptPriKey, 1020, kDecryptPriKeyFailedSubject, kDecryptFailed},
     };
     for (const Expected& c : cases) {
         LogRecordText record = DescribeOutcome(c.operation, c.code, nullptr);
@@ -60,7 +53,7 @@ TEST(LogStepTexts, SuccessRecords)
     sign.signature = "QUJD";
     sign.cspName = "Test CSP";
     LogRecordText message = DescribeOutcome(LoggedOperation::SignMessage, 0, &sign);
-    EXPECT_EQ("*\xC7\xA9\xC3\xFB\xCA\xFD\xBE\xDD", message.subject);
+    EXPECT_EQ(texts::kSignedSubject, message.subject);
     EXPECT_EQ(std::string("Plain:7:abc\r\nCert:62:") + sign.certPem + "\r\nsigndata:4:QUJD\r\nCSP:Test CSP\r\n",
               message.content);
     LogRecordText data = DescribeOutcome(LoggedOperation::SignDataInternal, 0, &sign);
@@ -69,9 +62,11 @@ TEST(LogStepTexts, SuccessRecords)
     EXPECT_EQ("Plain:0:\r\nCert:0:\r\nsigndata:0:\r\n", DescribeOutcome(LoggedOperation::SignDataInternal, 0).content);
 
     LogRecordText crypt = DescribeOutcome(LoggedOperation::CryptPubKey, 0);
-    EXPECT_EQ("\xBC\xD3\xC3\xDC\xCA\xFD\xBE\xDD\xB3\xC9\xB9\xA6", crypt.content);
+    EXPECT_EQ(texts::kCryptPubKeySubject, crypt.subject);
+    EXPECT_EQ(texts::kCryptPubKeyContent, crypt.content);
     LogRecordText decrypt = DescribeOutcome(LoggedOperation::DecryptPriKey, 0);
-    EXPECT_EQ("\xBD\xE2\xC3\xDC\xCA\xFD\xBE\xDD\xB3\xC9\xB9\xA6", decrypt.content);
+    EXPECT_EQ(texts::kDecryptPriKeySubject, decrypt.subject);
+    EXPECT_EQ(texts::kDecryptPriKeyContent, decrypt.content);
 }
 
 // The steps against a log in a private directory, with and without the
@@ -110,9 +105,9 @@ TEST_F(LogStep, RecordsAreWrittenWhileTheToolRuns)
     ASSERT_EQ(4, log.GetCount());
     EXPECT_EQ(std::string(63, 's') + '\0', std::string(log.GetHeaders()[0].subject, 64));
     EXPECT_EQ((std::deque<std::string>{"page content", "", DescribeOutcome(LoggedOperation::SignMessage, 1003).content,
-                                       kUnknownError}),
+                                       texts::kUnknownError}),
               log.GetContents());
-    EXPECT_EQ(kSignError, std::string(log.GetHeaders()[2].subject));
+    EXPECT_EQ(texts::kSignErrorSubject, std::string(log.GetHeaders()[2].subject));
 }
 
 TEST_F(LogStep, StoreErrorsNeverEscapeTheStep)

@@ -2,6 +2,7 @@
 // information record, the log list's subjects, export names, the password
 // and the record a double click opens, and whether a copy may run.
 #include "kvocheckrules.h"
+#include "texts936.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,12 @@ const char* IconName(Icon icon)
     return icon == Icon::Red ? "red" : icon == Icon::Yellow ? "yellow" : "green";
 }
 
-// Texts of the dialog (code page 936).
+// Texts of the dialog (code page 936); the whole ones from resources/texts.txt.
 const std::string kVersionWord = "\xB0\xE6\xB1\xBE";                                 // 版本
 const std::string kBuildWord = "\xC4\xDA\xB2\xBF\xB0\xE6\xB1\xBE\xBA\xC5";           // 内部版本号
-const std::string kIePrefix = "Internet Explorer \xB0\xE6\xB1\xBE\xCE\xAA: ";        // Internet Explorer 版本为:
-const std::string kControlPrefix =
-    "Vantor\xBF\xD8\xBC\xFE\xD2\xD1\xB0\xB2\xD7\xB0\xA3\xAC\xB0\xE6\xB1\xBE\xBA\xC5\xCE\xAA: ";  // Vantor控件已安装，版本号为:
-const std::string kBrowserPrefix = "\xC4\xAC\xC8\xCF\xE4\xAF\xC0\xC0\xC6\xF7\xCE\xAA:";  // 默认浏览器为:
+const std::string kIePrefix = texts::kIeVersionPrefix;
+const std::string kControlPrefix = texts::kControlVersionPrefix;
+const std::string kBrowserPrefix = texts::kBrowserPrefix;
 
 TEST(KvoWindowsVersion, FamilyTable)
 {
@@ -93,7 +93,7 @@ TEST(KvoWindowsVersion, LineAndIcon)
         EXPECT_EQ(c.tooOld, kvo::IsOsTooOld(c.info.code)) << "code " << c.info.code;
     }
     const kvo::Line unknown = kvo::WindowsLine(nullptr);
-    EXPECT_EQ("\xCE\xDE\xB7\xA8\xBB\xF1\xC8\xA1Windows\xB0\xE6\xB1\xBE\xD0\xC5\xCF\xA2.\n", unknown.text);
+    EXPECT_EQ(texts::kNoWindowsVersion, unknown.text);
     EXPECT_STREQ("yellow", IconName(unknown.icon)) << "version unreadable";
 }
 
@@ -117,7 +117,7 @@ TEST(KvoProbeLines, InternetExplorer)
         EXPECT_STREQ(IconName(c.icon), IconName(line.icon)) << "\"" << c.version << "\"";
     }
     const kvo::Line noKey = kvo::IeLine(false, "6.0");
-    EXPECT_EQ("\xCE\xDE\xB7\xA8\xBB\xF1\xC8\xA1IE\xE4\xAF\xC0\xC0\xC6\xF7\xB0\xE6\xB1\xBE\xD0\xC5\xCF\xA2", noKey.text);
+    EXPECT_EQ(texts::kNoIeVersion, noKey.text);
     EXPECT_STREQ("yellow", IconName(noKey.icon)) << "no Internet Explorer key";
 }
 
@@ -139,12 +139,11 @@ TEST(KvoProbeLines, ControlVersionAndState)
         std::string text;
         Icon icon;
     } cases[] = {
-        {kvo::ControlProbe::NotInstalled, 0, "Vantor\xBF\xD8\xBC\xFE\xC9\xD0\xCE\xB4\xB0\xB2\xD7\xB0.", Icon::Red},
+        {kvo::ControlProbe::NotInstalled, 0, texts::kControlMissing, Icon::Red},
         {kvo::ControlProbe::Answered, 1010, kControlPrefix + "1.0.1.0", Icon::Green},
         {kvo::ControlProbe::Answered, 1011, kControlPrefix + "1.0.1.1", Icon::Yellow},
         {kvo::ControlProbe::Answered, 5, kControlPrefix + "5...", Icon::Yellow},
-        {kvo::ControlProbe::NoAnswer, 1010,
-         "Vantor\xBF\xD8\xBC\xFE\xD2\xD1\xB0\xB2\xD7\xB0\xA3\xAC\xB0\xE6\xB1\xBE\xBA\xC5\xCE\xB4\xD6\xAA.", Icon::Yellow},
+        {kvo::ControlProbe::NoAnswer, 1010, texts::kControlVersionUnknown, Icon::Yellow},
     };
     for (const auto& c : cases) {
         const kvo::Line line = kvo::ControlLine(c.probe, c.version);
@@ -175,9 +174,9 @@ TEST(KvoProbeLines, DefaultBrowser)
 
 TEST(KvoSystemInfo, RecordText)
 {
-    const std::string csp = "* CSP (\xBC\xD3\xC3\xDC\xB7\xFE\xCE\xF1\xCC\xE1\xB9\xA9\xC9\xCC)\xA3\xBA\r\n";  // 加密服务提供商
-    const std::string certs = "* \xD6\xA4\xCA\xE9\xD0\xC5\xCF\xA2\xA3\xBA\r\n";                            // 证书信息：
-    const std::string none = "  \xCE\xDE\r\n";                                                                // 无
+    const std::string csp = std::string("* ") + texts::kCspHeader;
+    const std::string certs = std::string("* ") + texts::kCertHeader;
+    const std::string none = texts::kNone;
     const std::string item = "\xA1\xA2";                                                                      // 、
     EXPECT_EQ("\r\n* W\r\n* I\r\n* C\r\n" + csp + none + certs + none, kvo::BuildSystemInfoText("W", "I", "C", {}, {}))
         << "both lists empty";
