@@ -12,11 +12,6 @@ namespace {
 
 const char kPassword[] = "482915";
 
-// 日志操作失败
-const char kLogFailed[] = "\xC8\xD5\xD6\xBE\xB2\xD9\xD7\xF7\xCA\xA7\xB0\xDC";
-// ：
-const char kFullWidthColon[] = "\xA3\xBA";
-
 struct FamilyRow {
     uint32_t platformId;
     uint32_t major;  // kAny: any
@@ -172,19 +167,19 @@ std::string LogFailureText(LogOperation operation)
     const char* word = nullptr;
     switch (operation) {
     case LogOperation::Clear:
-        word = "\xC7\xE5\xB3\xFD";  // 清除
+        word = texts::kLogFailedClear;
         break;
     case LogOperation::Import:
-        word = "\xB5\xBC\xC8\xEB";  // 导入
+        word = texts::kLogFailedImport;
         break;
     case LogOperation::Export:
-        word = "\xB5\xBC\xB3\xF6";  // 导出
+        word = texts::kLogFailedExport;
         break;
     case LogOperation::Refresh:
-        word = "\xCB\xA2\xD0\xC2";  // 刷新
+        word = texts::kLogFailedRefresh;
         break;
     }
-    return word ? std::string(kLogFailed) + kFullWidthColon + word : std::string(kLogFailed);
+    return word ? std::string(texts::kLogFailed) + texts::kFullWidthColon + word : std::string(texts::kLogFailed);
 }
 
 int RecordToOpen(bool osTooOld, bool unlocked, int selected, size_t headerCount, size_t contentCount)

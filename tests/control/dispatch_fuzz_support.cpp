@@ -125,7 +125,7 @@ std::string PemOf(const char* id)
     return it != cache.end() ? it->second : (cache[id] = ReadPem(id));
 }
 
-CFixtureKey::CFixtureKey(const char* id)
+CFixtureKey::CFixtureKey(const char* id) : m_id(id)
 {
     const CFixture& f = fixtures::Get(id);
     if (!CryptAcquireContextA(&m_prov, f.Container().c_str(), f.m_pszProvider, PROV_RSA_FULL, 0))
@@ -164,11 +164,35 @@ std::vector<std::string> CFixtureKey::EncryptPieces(const std::string& data) con
         BYTE block[256] = {};
         const std::string piece = data.substr(at, 100);
         std::copy(piece.begin(), piece.end(), block);
-        DWORD n = static_cast<DWORD>(piece.size());
-        if (CryptEncrypt(m_key, 0, TRUE, 0, block, &n, sizeof(block)))
-            blocks.emplace_back(reinterpret_cast<const char*>(block), n);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            BYTE made[256] = {};
+            std::copy(block, block + piece.size(), made);
+            DWORD n = static_cast<DWORD>(piece.size());
+            if (!CryptEncrypt(m_key, 0, TRUE, 0, made, &n, sizeof(made)))
+                break;
+            if (!OtherKeyDecrypts(made, n)) {
+                blocks.emplace_back(reinterpret_cast<const char*>(made), n);
+                break;
+            }
+        }
     }
     return blocks;
+}
+
+bool CFixtureKey::OtherKeyDecrypts(const BYTE* block, DWORD size) const
+{
+    for (const CFixture& f : fixtures::All()) {
+        if (std::string(f.m_pszId) == m_id)
+            continue;
+        const CFixtureKey other(f.m_pszId);
+        if (!other.m_key)
+            continue;
+        std::vector<BYTE> copy(block, block + size);
+        DWORD n = size;
+        if (CryptDecrypt(other.m_key, 0, TRUE, 0, copy.data(), &n))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace fuzz

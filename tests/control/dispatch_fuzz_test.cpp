@@ -6,7 +6,8 @@
 // call, all combinations over a reduced set, and random three-call
 // sequences (seed printed; QEL_FUZZ_SEED and QEL_FUZZ_SEQUENCES override).
 //
-// Each call must return S_OK within 5 s with the result the method gives for
+// Each call must return S_OK within 5 s of processor time (60 s by the
+// clock) with the result the method gives for
 // that input, computed here from the fixture table and from keys used
 // through CryptoAPI. The program runs in a sandbox directory (current
 // directory and TEMP); a listing before and after each phase allows new or
