@@ -9,6 +9,7 @@
 #include "allowlist.h"
 #include "controltarget.h"
 #include "session.h"
+#include "writeall.h"
 
 #include <windows.h>
 #include <ole2.h>
@@ -109,19 +110,7 @@ private:
 class CHandleSink : public bridge::ByteSink {
 public:
     explicit CHandleSink(HANDLE h) : m_h(h) {}
-    bool Write(const void* data, size_t size) override
-    {
-        const char* p = static_cast<const char*>(data);
-        while (size > 0) {
-            DWORD done = 0;
-            const DWORD chunk = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
-            if (!WriteFile(m_h, p, chunk, &done, nullptr) || done == 0)
-                return false;
-            p += done;
-            size -= done;
-        }
-        return true;
-    }
+    bool Write(const void* data, size_t size) override { return qel::WriteAll(m_h, data, size); }
 
 private:
     HANDLE m_h;

@@ -1,84 +1,129 @@
-// Opening the files that the control's file methods read and write. The
-// page names them, so a name can be anything: only a file on a disk, named by
-// a path that fits the 260-byte path buffer (MAX_PATH, NUL included), is
-// opened. Devices (CON, COM1, NUL and the like), pipes and directories are
-// refused, as is a longer path: reading a console or a serial port would wait
-// for input that never comes.
+// The files of the control's file methods: what they read (CDiskSource) and
+// what they write (CStagedSink). SignFile, VerifyFile, EncryptFile,
+// CryptFilePubKey and DecryptFilePriKey reach the disk only through here.
+//
+// What this module guarantees:
+//
+// - Only a file on a disk is read. The page names the file, so a name can be
+//   anything: a path of MAX_PATH bytes or more (the 260-byte path buffer,
+//   NUL included), a reserved device name in its last component (CON, NUL,
+//   COM1, "nul.txt", ...; pathname.h), a "\\.\" name and anything that opens
+//   as other than a disk file (a pipe, a directory) are refused, the device
+//   names before anything is opened: reading a console or a serial port would
+//   wait for input that never comes. Path names are read in the ANSI code
+//   page of the process, double-byte characters whole (IsAnsiLeadByte).
+// - A read never asks for more than the buffer it is given holds, and reports
+//   a failed read as a failure, never as the end of the file.
+// - The output of a file method never appears half written. It is written to
+//   a temporary file created beside its target (same directory, so the move
+//   is a rename) and takes the target's place only on Commit(), after
+//   everything was written and the file was closed without error. Otherwise
+//   the temporary file is deleted, at the latest by the destructor, and an
+//   existing target keeps every byte. The temporary file's name comes from
+//   GetTempFileNameA, so the target's directory must leave room for it
+//   (MAX_PATH - 14 bytes at most).
+// - IsSameFile() tells whether a path reaches a file already open, however it
+//   is spelt, so that a method does not replace the file it reads.
+//
+// Windows only. Not thread-safe per object; separate objects may be used on
+// separate threads.
 #ifndef QEL_CONTROL_DISKFILE_H
 #define QEL_CONTROL_DISKFILE_H
 
 #include <windows.h>
 
-#include <cstring>
+#include <functional>
+#include <string>
+
+#include "winhandle.h"
 
 namespace qel {
 
+// The lead-byte test of the process's ANSI code page (IsDBCSLeadByte), to be
+// passed to the functions of pathname.h.
+bool IsAnsiLeadByte(unsigned char c);
+
 // True for a path of fewer than MAX_PATH bytes.
-inline bool FitsPathBuffer(const char* path)
-{
-    return path && std::strlen(path) < MAX_PATH;
-}
+bool FitsPathBuffer(const char* path);
 
-// ASCII letters compared without regard to case.
-inline bool SameLetters(const char* a, const char* b, size_t length)
-{
-    for (size_t i = 0; i < length; ++i) {
-        const char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-        const char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
-}
+// True when `path` names the file that `file` is open on, whatever the
+// spelling (letter case, trailing dots, another link to it).
+bool IsSameFile(HANDLE file, const std::string& path);
 
-// True when `path` names one of the reserved devices in its last component,
-// whatever follows the device name (an extension, blanks, a colon): opening
-// such a name reaches the device, not a file.
-inline bool NamesDevice(const char* path)
-{
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    const char* name = path;
-    for (const char* p = path; *p;) {
-        // A trail byte of a double-byte character is no separator.
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) {
-            p += 2;
-            continue;
-        }
-        if (*p == '\\' || *p == '/' || (*p == ':' && p == path + 1))
-            name = p + 1;
-        ++p;
-    }
-    size_t length = 0;
-    while (name[length] && name[length] != '.' && name[length] != ':')
-        ++length;
-    while (length > 0 && name[length - 1] == ' ')
-        --length;  // blanks before the extension do not count
-    for (const char* device : kDevices)
-        if (length == std::strlen(device) && SameLetters(name, device, length))
-            return true;
-    // COM1 to COM9 and LPT1 to LPT9.
-    return length == 4 && (SameLetters(name, "COM", 3) || SameLetters(name, "LPT", 3)) && name[3] >= '1' &&
-           name[3] <= '9';
-}
+// A file on a disk, open for reading from its start.
+class CDiskSource {
+public:
+    // What others may do with the file while it is read.
+    enum class Sharing {
+        Read,       // others may read it, nobody may change it
+        ReadWrite,  // others may go on reading and writing, as with a plain binary open
+    };
+    enum class Outcome { End, Stopped, Failed };
 
-// CreateFileA for a file on a disk: INVALID_HANDLE_VALUE for a path that does
-// not fit the path buffer, a device name (checked before anything is opened,
-// since opening a device may already wait), and anything that opens as other
-// than a disk file.
-inline HANDLE OpenDiskFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
-{
-    if (!FitsPathBuffer(path) || NamesDevice(path) || std::strncmp(path, "\\\\.\\", 4) == 0) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
-    HANDLE file = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
-    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
-    return file;
-}
+    CDiskSource() = default;
+    CDiskSource(const CDiskSource&) = delete;
+    CDiskSource& operator=(const CDiskSource&) = delete;
+
+    // Opens `path`; false, with nothing open, for a name refused as above or
+    // a file that cannot be opened.
+    bool Open(const char* path, Sharing sharing);
+    bool IsOpen() const { return static_cast<bool>(m_file); }
+    HANDLE Handle() const { return m_file.Get(); }
+    void Close() { m_file.Reset(); }
+
+    // The file's size in bytes; false when it cannot be told.
+    bool Size(unsigned long long* size) const;
+
+    // One read of up to `capacity` bytes; *got is 0 at the end of the file.
+    // False on a read error.
+    bool ReadSome(void* buffer, DWORD capacity, DWORD* got);
+
+    // Reads until `size` bytes are in `buffer` or the file ends (*got less
+    // than `size`). False on a read error, *got then holding what came before.
+    bool ReadUpTo(void* buffer, DWORD size, DWORD* got);
+
+    // Reads the rest of the file in reads of up to `chunk` bytes and hands
+    // each one's bytes to `take`, which returns false to stop early: End when
+    // the file was read to its end, Stopped when `take` stopped, Failed at a
+    // read error.
+    Outcome ReadAll(DWORD chunk, const std::function<bool(const unsigned char*, DWORD)>& take);
+
+private:
+    CFileHandle m_file;
+};
+
+// The output of a file method, staged beside its target.
+class CStagedSink {
+public:
+    CStagedSink() = default;
+    CStagedSink(const CStagedSink&) = delete;
+    CStagedSink& operator=(const CStagedSink&) = delete;
+    ~CStagedSink() { Discard(); }
+
+    // Creates the temporary file for `target`; false when the target is
+    // refused as a source name would be, names no file (ends with a
+    // separator) or its directory takes no new file.
+    bool Create(const std::string& target);
+
+    // Writes all `size` bytes; false on a write error.
+    bool WriteAll(const void* data, size_t size);
+
+    // Closes the temporary file; false when the close reports lost data.
+    bool Close();
+
+    // Puts the closed temporary file in the target's place; false when it is
+    // still open, was never created or cannot take the place (the temporary
+    // file is then deleted by Discard or the destructor).
+    bool Commit();
+
+    // Closes and deletes the temporary file, unless it was committed.
+    void Discard();
+
+private:
+    CFileHandle m_file;
+    std::string m_temp;
+    std::string m_target;
+};
 
 }  // namespace qel
 

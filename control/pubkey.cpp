@@ -21,8 +21,8 @@
 #include "cryptoapi.h"
 #include "diskfile.h"
 #include "logstep.h"
+#include "pathname.h"
 #include "resultcodes.h"
-#include "winhandle.h"
 
 namespace {
 
@@ -63,133 +63,12 @@ long OpenCertKey(const char* cn, const char* ou, CCertKey& ck)
     return qel::kResultOk;
 }
 
-// Reads until `size` bytes are in or the file ends; false on a read error.
-bool ReadUpTo(HANDLE file, BYTE* buffer, DWORD size, DWORD* got)
-{
-    *got = 0;
-    while (*got < size) {
-        DWORD n = 0;
-        if (!ReadFile(file, buffer + *got, size - *got, &n, nullptr))
-            return false;
-        if (n == 0)
-            break;
-        *got += n;
-    }
-    return true;
-}
-
-// Where the last component of `path` starts: behind its last backslash,
-// slash or drive colon, walking double-byte characters as CharNextA does.
-size_t NameStart(const char* path)
-{
-    size_t start = 0;
-    for (size_t i = 0; path[i];) {
-        const char c = path[i];
-        const bool lead = IsDBCSLeadByte(static_cast<BYTE>(c)) && path[i + 1];
-        i += lead ? 2 : 1;
-        if (!lead && (c == '\\' || c == '/' || c == ':'))
-            start = i;
-    }
-    return start;
-}
-
-// The output of a file method. It is written to a temporary file in the
-// target's directory and takes the target's place only when committed, so a
-// failed call leaves an existing target as it was and no file behind.
-class CStagedFile {
-public:
-    CStagedFile() = default;
-    CStagedFile(const CStagedFile&) = delete;
-    CStagedFile& operator=(const CStagedFile&) = delete;
-    ~CStagedFile() { Discard(); }
-
-    // Creates the temporary file for `target`; false when the target names
-    // no file or the directory takes no new file.
-    bool Create(const std::string& target)
-    {
-        const size_t start = NameStart(target.c_str());
-        if (start == target.size())
-            return false;
-        const std::string dir = start == 0 ? std::string(".") : target.substr(0, start);
-        char temp[MAX_PATH] = "";
-        if (dir.size() >= kMaxPath || !GetTempFileNameA(dir.c_str(), "gue", 0, temp))
-            return false;
-        m_temp = temp;
-        m_target = target;
-        m_file.Reset(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!m_file) {
-            Discard();
-            return false;
-        }
-        return true;
-    }
-
-    bool Write(const BYTE* data, DWORD size)
-    {
-        while (size > 0) {
-            DWORD put = 0;
-            if (!WriteFile(m_file.Get(), data, size, &put, nullptr) || put == 0)
-                return false;
-            data += put;
-            size -= put;
-        }
-        return true;
-    }
-
-    // Closes the temporary file; false when the close reports lost data.
-    bool Close() { return !m_file || CloseHandle(m_file.Detach()); }
-
-    // Puts the closed temporary file in the target's place.
-    bool Commit()
-    {
-        if (m_file || m_temp.empty())
-            return false;
-        if (!MoveFileExA(m_temp.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING))
-            return false;  // the destructor removes the temporary file
-        m_temp.clear();
-        return true;
-    }
-
-private:
-    void Discard()
-    {
-        m_file.Reset();
-        if (!m_temp.empty())
-            DeleteFileA(m_temp.c_str());
-        m_temp.clear();
-    }
-
-    qel::CFileHandle m_file;
-    std::string m_temp;
-    std::string m_target;
-};
-
-// Opens a file method's input for reading; others may go on reading and
-// writing it, as with a plain binary open. Only a file on a disk is read.
-HANDLE OpenInput(const char* path)
-{
-    return qel::OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
-}
-
-// True when `path` names the file that `file` is open on, whatever the
-// spelling (letter case, trailing dots, another link to it).
-bool IsSameFile(HANDLE file, const std::string& path)
-{
-    qel::CFileHandle other(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION a, b;
-    return other && GetFileInformationByHandle(file, &a) && GetFileInformationByHandle(other.Get(), &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // The end of a file method: releases in the order certificate, input,
 // output, key, context, then puts the output in place when all went well.
-long Finish(long status, CCertKey& ck, qel::CFileHandle& in, CStagedFile& out)
+long Finish(long status, CCertKey& ck, qel::CDiskSource& in, qel::CStagedSink& out)
 {
     ck.cert.Reset();
-    in.Reset();
+    in.Close();
     if (!out.Close())
         status = qel::kFileFailed;
     ck.key.Reset();
@@ -201,30 +80,18 @@ long Finish(long status, CCertKey& ck, qel::CFileHandle& in, CStagedFile& out)
 
 // The common start of the file methods: the input opened, the key of the
 // certificate opened, and only then the output staged beside its place.
-bool OpenFileJob(const char* file, const std::string& output, const char* cn, const char* ou, qel::CFileHandle& in,
-                 CCertKey& ck, CStagedFile& out)
+// The input is read as a plain binary open reads it: others may go on
+// reading and writing it.
+bool OpenFileJob(const char* file, const std::string& output, const char* cn, const char* ou, qel::CDiskSource& in,
+                 CCertKey& ck, qel::CStagedSink& out)
 {
-    in.Reset(OpenInput(file));
     // An output name that comes back to the input ("x.gue." less its
     // extension is "x.gue") would replace the file being read.
-    return in && !IsSameFile(in.Get(), output) && OpenCertKey(cn, ou, ck) == qel::kResultOk && out.Create(output);
+    return in.Open(file, qel::CDiskSource::Sharing::ReadWrite) && !qel::IsSameFile(in.Handle(), output) &&
+           OpenCertKey(cn, ou, ck) == qel::kResultOk && out.Create(output);
 }
 
 }  // namespace
-
-size_t ExtensionStart(const char* path)
-{
-    const char* dot = nullptr;
-    const char* p = path;
-    while (*p) {
-        if (*p == '\\' || *p == ' ')
-            dot = nullptr;
-        else if (*p == '.')
-            dot = p;
-        p += IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] ? 2 : 1;
-    }
-    return static_cast<size_t>((dot ? dot : p) - path);
-}
 
 std::string CQelCryptCtrl::CryptPubKey(const char* str, const char* cn, const char* ou)
 {
@@ -300,9 +167,9 @@ long CQelCryptCtrl::CryptFilePubKey(const char* file, const char* cn, const char
     const std::string output = std::string(file) + ".gue";
     if (output.size() >= kMaxPath)
         return qel::kFileFailed;
-    qel::CFileHandle in;
+    qel::CDiskSource in;
     CCertKey ck;
-    CStagedFile out;
+    qel::CStagedSink out;
     if (!OpenFileJob(file, output, cn, ou, in, ck, out))
         return qel::kFileFailed;
 
@@ -313,7 +180,7 @@ long CQelCryptCtrl::CryptFilePubKey(const char* file, const char* cn, const char
     BYTE block[kFileCapacity];
     for (;;) {
         DWORD got = 0;
-        if (!ReadUpTo(in.Get(), block, kPlainPiece, &got)) {
+        if (!in.ReadUpTo(block, kPlainPiece, &got)) {
             status = qel::kFileFailed;
             break;
         }
@@ -321,7 +188,7 @@ long CQelCryptCtrl::CryptFilePubKey(const char* file, const char* cn, const char
         DWORD length = got;
         // A piece that fails to encrypt is left out; the status stays.
         if (capi::EncryptBlock(ck.key.Get(), last, block, &length, kFileCapacity) && length <= kFileCapacity &&
-            !out.Write(block, length)) {
+            !out.WriteAll(block, length)) {
             status = qel::kFileFailed;
             break;
         }
@@ -340,13 +207,13 @@ long CQelCryptCtrl::DecryptFilePriKey(const char* file, const char* cn, const ch
         return qel::kFileFailed;
     // The output is the name without its extension. A name without one
     // would be the input itself, which must not be overwritten.
-    const size_t cut = ExtensionStart(file);
+    const size_t cut = qel::ExtensionStart(file, qel::IsAnsiLeadByte);
     if (cut == length)
         return qel::kFileFailed;
     const std::string output(file, cut);
-    qel::CFileHandle in;
+    qel::CDiskSource in;
     CCertKey ck;
-    CStagedFile out;
+    qel::CStagedSink out;
     if (!OpenFileJob(file, output, cn, ou, in, ck, out))
         return qel::kFileFailed;
 
@@ -355,7 +222,7 @@ long CQelCryptCtrl::DecryptFilePriKey(const char* file, const char* cn, const ch
     ZeroMemory(buffer, sizeof(buffer));
     for (;;) {
         DWORD got = 0;
-        if (!ReadUpTo(in.Get(), buffer, kFileBlock, &got)) {
+        if (!in.ReadUpTo(buffer, kFileBlock, &got)) {
             status = qel::kFileFailed;
             break;
         }
@@ -366,7 +233,7 @@ long CQelCryptCtrl::DecryptFilePriKey(const char* file, const char* cn, const ch
         const bool last = got < kFileBlock;
         DWORD plain = kFileBlock;
         if (!capi::DecryptBlock(ck.key.Get(), last, buffer, &plain) || plain > kDecryptBufferSize ||
-            !out.Write(buffer, plain)) {
+            !out.WriteAll(buffer, plain)) {
             status = qel::kFileFailed;
             break;
         }

@@ -13,10 +13,4 @@
 // An empty text, and a size of 0, give no pieces.
 std::vector<std::string> SplitByLength(const std::string& text, size_t size);
 
-// Where the extension of the last component of `path` starts, by the rule of
-// PathFindExtensionA: the last "." after the last backslash or blank, walking
-// the text as double-byte characters of the ANSI code page. The length of the
-// path when there is no extension.
-size_t ExtensionStart(const char* path);
-
 #endif

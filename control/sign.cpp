@@ -10,7 +10,6 @@
 #include "hashsign.h"
 #include "logstep.h"
 #include "resultcodes.h"
-#include "winhandle.h"
 
 namespace {
 
@@ -19,12 +18,11 @@ namespace {
 // first zero byte) for the log record; otherwise memory stays bounded.
 class CFileSignInput : public CSignInput {
 public:
-    CFileSignInput(HANDLE file, bool keepText) : m_file(file), m_keepText(keepText) {}
+    CFileSignInput(qel::CDiskSource& file, bool keepText) : m_file(file), m_keepText(keepText) {}
 
     bool Read(BYTE* buffer, DWORD capacity, DWORD* count) override
     {
-        *count = 0;
-        if (!ReadFile(m_file, buffer, capacity, count, nullptr))
+        if (!m_file.ReadSome(buffer, capacity, count))
             return false;
         m_total += *count;
         if (m_keepText && !m_textEnded && *count) {
@@ -40,7 +38,7 @@ public:
     const std::string& Text() const { return m_text; }
 
 private:
-    HANDLE m_file;
+    qel::CDiskSource& m_file;
     bool m_keepText;
     bool m_textEnded = false;
     unsigned long long m_total = 0;
@@ -160,17 +158,14 @@ std::string CQelCryptCtrl::SignFile(const char* file, const char* cn, const char
 {
     // Read, denying others the right to write while it is signed. Only a
     // file on a disk with a path that fits the path buffer is signed.
-    qel::CFileHandle handle(qel::OpenDiskFile(file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-    if (!handle)
-        return std::string();
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle.Get(), &size))
+    qel::CDiskSource source;
+    unsigned long long size = 0;
+    if (!source.Open(file, qel::CDiskSource::Sharing::Read) || !source.Size(&size))
         return std::string();
     // The record's "Plain:" line needs the file's text; only then is it kept.
-    CFileSignInput input(handle.Get(), IsLogEnabled() != 0);
+    CFileSignInput input(source, IsLogEnabled() != 0);
     return SignNamed(
-        cn, ou, m_nSignType, static_cast<unsigned long long>(size.QuadPart),
+        cn, ou, m_nSignType, size,
         [&](const CCertInfo& info, std::string& out) { return HashAndSign(info, input, out); }, &input.Text(),
         nullptr);
 }

@@ -12,7 +12,6 @@
 #include "base64.h"
 #include "descrypt.h"
 #include "diskfile.h"
-#include "winhandle.h"
 
 namespace {
 
@@ -22,42 +21,33 @@ static_assert(RAND_MAX == 32767, "GenertKey expects rand() values of 0 to 32767"
 // Longest path, terminating NUL included, that the file methods accept.
 const size_t kMaxPath = MAX_PATH;
 
+// The cipher stream's ends on the control's files.
 class CFileInput : public CDesInput {
 public:
-    explicit CFileInput(HANDLE file) : m_file(file) {}
+    explicit CFileInput(qel::CDiskSource& file) : m_file(file) {}
 
 protected:
     bool ReadSome(unsigned char* buffer, uint32_t size, uint32_t* count) override
     {
         DWORD got = 0;
-        if (!ReadFile(m_file, buffer, size, &got, nullptr))
+        if (!m_file.ReadSome(buffer, size, &got))
             return false;
         *count = got;
         return true;
     }
 
 private:
-    HANDLE m_file;
+    qel::CDiskSource& m_file;
 };
 
 class CFileOutput : public CDesOutput {
 public:
-    explicit CFileOutput(HANDLE file) : m_file(file) {}
+    explicit CFileOutput(qel::CStagedSink& file) : m_file(file) {}
 
-    bool Write(const unsigned char* buffer, uint32_t size) override
-    {
-        while (size > 0) {
-            DWORD put = 0;
-            if (!WriteFile(m_file, buffer, size, &put, nullptr) || put == 0)
-                return false;
-            buffer += put;
-            size -= put;
-        }
-        return true;
-    }
+    bool Write(const unsigned char* buffer, uint32_t size) override { return m_file.WriteAll(buffer, size); }
 
 private:
-    HANDLE m_file;
+    qel::CStagedSink& m_file;
 };
 
 }  // namespace
@@ -96,30 +86,33 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
 {
     // The cipher file is the input's name with ".gse" appended, and both
     // names must fit a path buffer.
+    if (!file)
+        return qel::kFileFailed;
     const std::string output = std::string(file) + ".gse";
     if (output.size() >= kMaxPath)
         return qel::kFileFailed;
 
     // Opened as a plain binary open does: others may go on reading and
     // writing, so a document another program holds open is encrypted too.
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    qel::CFileHandle in(qel::OpenDiskFile(file, GENERIC_READ, share, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-    if (!in)
+    qel::CDiskSource in;
+    if (!in.Open(file, qel::CDiskSource::Sharing::ReadWrite))
         return qel::kFileFailed;
-    qel::CFileHandle out(qel::OpenDiskFile(output.c_str(), GENERIC_WRITE, share, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL));
-    if (!out)
+    // The cipher file is written beside its place and takes it only when
+    // complete: a failure leaves an older one as it was.
+    qel::CStagedSink out;
+    if (!out.Create(output))
         return qel::kFileFailed;
 
     unsigned char desKey[8];
     DesKeyFromText(key, desKey);
-    CFileInput source(in.Get());
-    CFileOutput sink(out.Get());
+    CFileInput source(in);
+    CFileOutput sink(out);
     long status = DesEncryptStream(source, sink, desKey);
-    in.Reset();
+    in.Close();
     // A failed close of the written file can be data lost on its way to disk.
-    if (!CloseHandle(out.Detach()))
+    if (!out.Close())
+        status = qel::kFileFailed;
+    if (status == qel::kResultOk && !out.Commit())
         status = qel::kFileFailed;
     return status;
 }

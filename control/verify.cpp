@@ -5,13 +5,11 @@
 #include "qelcryptctrl.h"
 
 #include <cstring>
-#include <vector>
 
 #include "certinfo.h"
 #include "diskfile.h"
 #include "resultcodes.h"
 #include "verifier.h"
-#include "winhandle.h"
 
 namespace {
 
@@ -40,21 +38,18 @@ long CQelCryptCtrl::VerifyFile(const char* signData, const char* fileName, const
         return qel::kVerifyFileUnopenable;
     // Others may read the file meanwhile, nobody may change it. Only a file
     // on a disk with a path that fits the path buffer is read.
-    qel::CFileHandle file(qel::OpenDiskFile(fileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-    if (!file)
+    qel::CDiskSource file;
+    if (!file.Open(fileName, qel::CDiskSource::Sharing::Read))
         return qel::kVerifyFileUnopenable;
 
-    std::vector<unsigned char> chunk(kFileChunk);
     CSignatureVerifier verifier(info, signData);
-    while (!verifier.Decided()) {
-        DWORD got = 0;
-        // A file that stops being readable is as good as one that cannot be opened.
-        if (!ReadFile(file.Get(), chunk.data(), kFileChunk, &got, nullptr))
-            return qel::kVerifyFileUnopenable;
-        if (got == 0)
-            break;
-        verifier.Update(chunk.data(), got);
-    }
+    // Read only until the outcome is known. A file that stops being readable
+    // is as good as one that cannot be opened.
+    if (!verifier.Decided() &&
+        file.ReadAll(kFileChunk, [&](const unsigned char* data, DWORD size) {
+            verifier.Update(data, size);
+            return !verifier.Decided();
+        }) == qel::CDiskSource::Outcome::Failed)
+        return qel::kVerifyFileUnopenable;
     return verifier.Finish();
 }

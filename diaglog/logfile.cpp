@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "pathname.h"
 #include "winhandle.h"
+#include "writeall.h"
 
 // Crash points: the moments at which an interrupted write leaves the file
 // behind. The crash-safety test builds this file with QEL_LOG_CRASH_POINTS
@@ -25,7 +27,8 @@ const char kLogFileName[] = "KvoLog.log";
 const DWORD kRetryStepMs = 100;
 const DWORD kRetryTotalMs = 2000;
 
-// Largest piece handed to one ReadFile / WriteFile call.
+// Largest piece handed to one ReadFile call (qel::WriteAll writes in pieces
+// of the same size).
 const DWORD kIoChunk = 1u << 20;
 
 using qel::CFileHandle;
@@ -90,16 +93,8 @@ bool IsPassingError(DWORD error, const std::string& path)
 
 void WriteAll(HANDLE file, const unsigned char* data, size_t size, const char* step)
 {
-    while (size > 0) {
-        DWORD piece = size > kIoChunk ? kIoChunk : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, data, piece, &written, nullptr))
-            throw CLogFileException(step, GetLastError());
-        if (written == 0)
-            throw CLogFileException(step, ERROR_WRITE_FAULT);
-        data += written;
-        size -= written;
-    }
+    if (!qel::WriteAll(file, data, size))
+        throw CLogFileException(step, GetLastError());
 }
 
 void SeekTo(HANDLE file, uint64_t offset, const char* step)
@@ -112,21 +107,7 @@ void SeekTo(HANDLE file, uint64_t offset, const char* step)
 
 // Position of the last backslash of `text` that is not the trail byte of a
 // double-byte character, or npos.
-size_t LastBackslash(const std::string& text)
-{
-    size_t last = std::string::npos;
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (IsLogLeadByte(c) && i + 1 < text.size()) {
-            i += 2;
-            continue;
-        }
-        if (c == '\\')
-            last = i;
-        ++i;
-    }
-    return last;
-}
+size_t LastBackslash(const std::string& text) { return qel::LastBackslash(text, IsLogLeadByte); }
 
 }  // namespace
 

@@ -115,20 +115,22 @@ protected:
         return CallLong(kEncryptFile, {ocx::Text(Wide(path).c_str()), ocx::Text(Wide(keyText).c_str())});
     }
 
-    // Name and content of every entry of the test directory ("<dir>" for a
-    // directory).
-    std::map<std::string, std::string> Listing()
+    // Name and content of every entry of the test directory, or of another
+    // folder ending with a backslash ("<dir>" for a directory; a file that
+    // cannot be read reads as empty).
+    std::map<std::string, std::string> Listing() { return Listing(dir); }
+    static std::map<std::string, std::string> Listing(const std::string& folder)
     {
         std::map<std::string, std::string> entries;
         WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
+        HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
         if (find == INVALID_HANDLE_VALUE)
             return entries;
         do {
             const std::string name = data.cFileName;
             if (name == "." || name == "..")
                 continue;
-            entries[name] = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : Read(dir + name);
+            entries[name] = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : Read(folder + name);
         } while (FindNextFileA(find, &data));
         FindClose(find);
         return entries;
@@ -251,6 +253,46 @@ TEST_F(Symmetric, EncryptFileFailsWhenAFileCannotBeOpened)
 
     // A name beyond the path buffer is refused.
     EXPECT_EQ(1, EncryptFile(dir + std::string(300, 'n'), kKeyText));
+}
+
+// The cipher file is written beside its place and takes it only when it is
+// complete: a call that fails after its input was opened leaves an older
+// cipher file byte for byte, or none where there was none, and no temporary
+// file. The input opens as a file on a disk, but every read of it fails.
+TEST_F(Symmetric, EncryptFileThatFailsKeepsTheOldCipherFile)
+{
+    const std::string folder = QEL_UNREADABLE_DIR "\\";
+    const std::string input = folder + "input", cipher = input + ".gse";
+    {
+        HANDLE h = CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h) << input << " does not open: " << GetLastError();
+        char byte = 0;
+        DWORD got = 0;
+        const BOOL read = ReadFile(h, &byte, 1, &got, nullptr);
+        CloseHandle(h);
+        ASSERT_FALSE(read) << input << " can be read";
+    }
+    DeleteFileA(cipher.c_str());  // left by an interrupted run
+    const std::string old = std::string("an older cipher file\0\x01\xFF", 23) + std::string(3000, 'o');
+    for (bool oldCipher : {true, false}) {
+        if (oldCipher)
+            Write(cipher, old);
+        const auto before = Listing(folder);
+        EXPECT_EQ(1, EncryptFile(input, kKeyText)) << oldCipher;
+        EXPECT_EQ(before, Listing(folder)) << oldCipher;
+        DeleteFileA(cipher.c_str());
+    }
+
+    // A cipher file that cannot take its place (a directory holds the name)
+    // leaves no temporary file either, and the input is closed again.
+    const std::string path = dir + "blocked";
+    Write(path, Content(1601));
+    ASSERT_TRUE(CreateDirectoryA((path + ".gse").c_str(), nullptr));
+    const auto before = Listing();
+    EXPECT_EQ(1, EncryptFile(path, kKeyText));
+    EXPECT_EQ(before, Listing());
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << "the input was left open";
 }
 
 TEST_F(Symmetric, GenertKeyDrawsFromRandSeededWithTheTime)

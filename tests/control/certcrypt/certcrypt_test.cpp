@@ -13,7 +13,9 @@
 #include <string>
 
 #include "certbuild.h"
+#include "diskfile.h"
 #include "logfile.h"
+#include "pathname.h"
 #include "pubkey.h"
 #include "textconv.h"
 #include "toolmutex.h"
@@ -178,7 +180,7 @@ TEST(PubKeyHelpers, ExtensionStartsWherePathFindExtensionFindsIt)
     } cases[] = {{"C:\\d\\a.txt.gue", 10}, {"dir.d\\name", 10}, {"a.b c", 5}, {"x.", 1}, {"d\\.gue", 2}, {"", 0},
                  {"a.b\x81\x5C" "c", 1}};  // a trail byte 5C is no backslash
     for (const auto& c : cases)
-        EXPECT_EQ(c.start, ExtensionStart(c.path)) << c.path;
+        EXPECT_EQ(c.start, qel::ExtensionStart(c.path, qel::IsAnsiLeadByte)) << c.path;
 }
 
 TEST_F(CertCrypt, VerifyAndVerifyFileAgainstOpenSslSignatures)
