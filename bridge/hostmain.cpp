@@ -8,104 +8,17 @@
 // not used.
 #include "allowlist.h"
 #include "controltarget.h"
+#include "pumpingsource.h"
 #include "session.h"
 #include "writeall.h"
 
 #include <windows.h>
 #include <ole2.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-// The standard input, read on a thread of its own in pieces of up to 64 KiB
-// (a message the browser wrote at once is then one piece). The STA thread
-// waits for the next piece with its message queue served: OLE and oleaut32
-// give it hidden top-level windows, and a thread that leaves their messages
-// unanswered while it waits, which is most of a host's life, blocks every
-// program that broadcasts a message with SendMessage.
-class CPumpingSource : public bridge::ByteSource {
-public:
-    explicit CPumpingSource(HANDLE in)
-        : m_in(in), m_buffer(64 * 1024), m_ready(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-          m_taken(CreateEventW(nullptr, FALSE, FALSE, nullptr))
-    {
-        if (m_ready && m_taken)
-            m_thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-    }
-    // Not destroyed while the process runs (see main): the reader may still
-    // be blocked in ReadFile on the buffer when the host stops early.
-    ~CPumpingSource() override = default;
-    CPumpingSource(const CPumpingSource&) = delete;
-    CPumpingSource& operator=(const CPumpingSource&) = delete;
-
-    bool Started() const { return m_thread != nullptr; }
-
-    size_t Read(void* buffer, size_t size) override
-    {
-        if (m_pos == m_size) {
-            if (m_end)
-                return 0;
-            if (m_handedOut)
-                SetEvent(m_taken);  // the piece is used up: read the next
-            WaitServingMessages();
-            m_handedOut = true;
-            m_pos = 0;
-            if (m_size == 0)
-                return 0;
-        }
-        const size_t n = size < m_size - m_pos ? size : m_size - m_pos;
-        std::memcpy(buffer, m_buffer.data() + m_pos, n);
-        m_pos += n;
-        return n;
-    }
-
-private:
-    static DWORD WINAPI Run(void* self)
-    {
-        CPumpingSource* s = static_cast<CPumpingSource*>(self);
-        for (;;) {
-            DWORD got = 0;
-            // A closed pipe fails (ERROR_BROKEN_PIPE), a file ends with 0 bytes.
-            if (!ReadFile(s->m_in, s->m_buffer.data(), static_cast<DWORD>(s->m_buffer.size()), &got, nullptr))
-                got = 0;
-            s->m_size = got;
-            s->m_end = got == 0;
-            SetEvent(s->m_ready);
-            if (got == 0)
-                return 0;
-            WaitForSingleObject(s->m_taken, INFINITE);
-        }
-    }
-
-    void WaitServingMessages()
-    {
-        for (;;) {
-            const DWORD r = MsgWaitForMultipleObjects(1, &m_ready, FALSE, INFINITE, QS_ALLINPUT);
-            if (r == WAIT_OBJECT_0)
-                return;
-            if (r != WAIT_OBJECT_0 + 1) {  // cannot wait for messages: wait for the input alone
-                WaitForSingleObject(m_ready, INFINITE);
-                return;
-            }
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-    }
-
-    HANDLE m_in;
-    std::vector<char> m_buffer;  // the reader fills it while the STA thread waits for m_ready
-    HANDLE m_ready, m_taken;
-    HANDLE m_thread = nullptr;
-    size_t m_size = 0, m_pos = 0;
-    bool m_end = false;
-    bool m_handedOut = false;
-};
 
 class CHandleSink : public bridge::ByteSink {
 public:
@@ -159,7 +72,7 @@ int main()
         // Left to the end of the process: after a message too large or a
         // closed output its reader is still blocked in ReadFile, which
         // nothing before Vista can cancel, and would fill a freed buffer.
-        CPumpingSource* source = new CPumpingSource(in);
+        bridge::CPumpingSource* source = new bridge::CPumpingSource(in);
         CHandleSink sink(out);
         std::string why;
         if (!source->Started()) {

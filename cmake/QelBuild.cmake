@@ -128,6 +128,10 @@ function(qel_add_gtest name)
   target_link_libraries(${name} PRIVATE gtest ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE QEL_REFDATA_DIR="${QEL_REFDATA_RUNTIME}")
+  if(WIN32)
+    # Scratch directories and plain file access (tests/support/scratchdir.h).
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/scratchdir.cpp)
+  endif()
   qel_warnings(${name})
   add_dependencies(${name} refdata)
   # Each run leaves a JUnit report; scripts/test adds the cases up.

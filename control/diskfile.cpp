@@ -26,6 +26,14 @@ bool IsAnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 bool FitsPathBuffer(const char* path) { return path && std::strlen(path) < kMaxPath; }
 
+bool OutputName(const char* file, const char* extension, std::string& output)
+{
+    if (!file)
+        return false;
+    output = std::string(file) + extension;
+    return FitsPathBuffer(output.c_str());
+}
+
 bool IsSameFile(HANDLE file, const std::string& path)
 {
     CFileHandle other(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

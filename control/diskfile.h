@@ -46,6 +46,11 @@ bool IsAnsiLeadByte(unsigned char c);
 // True for a path of fewer than MAX_PATH bytes.
 bool FitsPathBuffer(const char* path);
 
+// The name of an output written beside `file`: `file` with `extension`
+// appended. False when there is no file or the name would not fit a path
+// buffer.
+bool OutputName(const char* file, const char* extension, std::string& output);
+
 // True when `path` names the file that `file` is open on, whatever the
 // spelling (letter case, trailing dots, another link to it).
 bool IsSameFile(HANDLE file, const std::string& path);

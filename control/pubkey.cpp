@@ -36,7 +36,6 @@ const DWORD kFileCapacity = 256;     // CryptFilePubKey's capacity for CryptEncr
 // place, however few bytes it is given. Room for the largest RSA key
 // (16,384 bits), so no key the container holds can take it past the buffer.
 const DWORD kDecryptBufferSize = 2048;
-const size_t kMaxPath = MAX_PATH;     // path buffer, terminating NUL included
 
 // The certificate found by CN and OU and its container's key-exchange key.
 // Destroyed in the order key, context, certificate.
@@ -162,10 +161,8 @@ std::string CQelCryptCtrl::DecryptPriKey(const char* str, const char* cn, const 
 long CQelCryptCtrl::CryptFilePubKey(const char* file, const char* cn, const char* ou)
 {
     // ".gue" is always appended, and the name must still fit a path buffer.
-    if (!file)
-        return qel::kFileFailed;
-    const std::string output = std::string(file) + ".gue";
-    if (output.size() >= kMaxPath)
+    std::string output;
+    if (!qel::OutputName(file, ".gue", output))
         return qel::kFileFailed;
     qel::CDiskSource in;
     CCertKey ck;
@@ -200,11 +197,9 @@ long CQelCryptCtrl::CryptFilePubKey(const char* file, const char* cn, const char
 
 long CQelCryptCtrl::DecryptFilePriKey(const char* file, const char* cn, const char* ou)
 {
-    if (!file)
+    if (!qel::FitsPathBuffer(file))
         return qel::kFileFailed;
     const size_t length = std::strlen(file);
-    if (length >= kMaxPath)
-        return qel::kFileFailed;
     // The output is the name without its extension. A name without one
     // would be the input itself, which must not be overwritten.
     const size_t cut = qel::ExtensionStart(file, qel::IsAnsiLeadByte);

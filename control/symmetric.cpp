@@ -19,7 +19,6 @@ namespace {
 static_assert(RAND_MAX == 32767, "GenertKey expects rand() values of 0 to 32767");
 
 // Longest path, terminating NUL included, that the file methods accept.
-const size_t kMaxPath = MAX_PATH;
 
 // The cipher stream's ends on the control's files.
 class CFileInput : public CDesInput {
@@ -86,10 +85,8 @@ long CQelCryptCtrl::EncryptFile(const char* file, const char* key)
 {
     // The cipher file is the input's name with ".gse" appended, and both
     // names must fit a path buffer.
-    if (!file)
-        return qel::kFileFailed;
-    const std::string output = std::string(file) + ".gse";
-    if (output.size() >= kMaxPath)
+    std::string output;
+    if (!qel::OutputName(file, ".gse", output))
         return qel::kFileFailed;
 
     // Opened as a plain binary open does: others may go on reading and

@@ -164,22 +164,20 @@ bool IsUnlockPassword(const std::string& text) { return text == kPassword; }
 
 std::string LogFailureText(LogOperation operation)
 {
-    const char* word = nullptr;
-    switch (operation) {
-    case LogOperation::Clear:
-        word = texts::kLogFailedClear;
-        break;
-    case LogOperation::Import:
-        word = texts::kLogFailedImport;
-        break;
-    case LogOperation::Export:
-        word = texts::kLogFailedExport;
-        break;
-    case LogOperation::Refresh:
-        word = texts::kLogFailedRefresh;
-        break;
-    }
-    return word ? std::string(texts::kLogFailed) + texts::kFullWidthColon + word : std::string(texts::kLogFailed);
+    // Each operation as its button names it.
+    static const struct {
+        LogOperation operation;
+        const char* word;
+    } kWords[] = {
+        {LogOperation::Clear, texts::kLogFailedClear},
+        {LogOperation::Import, texts::kLogFailedImport},
+        {LogOperation::Export, texts::kLogFailedExport},
+        {LogOperation::Refresh, texts::kLogFailedRefresh},
+    };
+    for (const auto& w : kWords)
+        if (w.operation == operation)
+            return std::string(texts::kLogFailed) + texts::kFullWidthColon + w.word;
+    return texts::kLogFailed;
 }
 
 int RecordToOpen(bool osTooOld, bool unlocked, int selected, size_t headerCount, size_t contentCount)

@@ -4,13 +4,14 @@
 #ifndef QEL_TESTS_BRIDGE_HOSTPROCESS_H
 #define QEL_TESTS_BRIDGE_HOSTPROCESS_H
 
+#include "nocopy.h"
 #include <windows.h>
 
 #include <string>
 
 namespace hosttest {
 
-class CHostProcess {
+class CHostProcess : private CNoCopy {
 public:
     // Starts `exe` with the extension's origin as its argument, as browsers
     // do; its error stream goes to `errorFile` (or nowhere). The host is
@@ -21,8 +22,6 @@ public:
     // from now on: closing `toHost` ends the host).
     CHostProcess(HANDLE toHost, HANDLE fromHost) : m_input(toHost), m_output(fromHost), m_lifetime(0) {}
     ~CHostProcess();
-    CHostProcess(const CHostProcess&) = delete;
-    CHostProcess& operator=(const CHostProcess&) = delete;
 
     bool Started() const { return m_process != nullptr; }
     bool SendRaw(const std::string& bytes);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "nocopy.h"
 #include "certbuild.h"
 #include "certinfo.h"
 #include "fixtures.h"
@@ -38,11 +39,9 @@ size_t IndexOf(const std::vector<CEntry>& entries, const char* id);
 
 // A system store of the current user that exists for one test and is
 // deleted with everything in it afterwards.
-class CScratchStore {
+class CScratchStore : private CNoCopy {
 public:
     explicit CScratchStore(const char* tag);
-    CScratchStore(const CScratchStore&) = delete;
-    CScratchStore& operator=(const CScratchStore&) = delete;
     ~CScratchStore();
 
     const char* Name() const { return m_name.c_str(); }
@@ -58,11 +57,9 @@ private:
 
 // A 1024-bit key-exchange key in a container of the software CSP, deleted
 // afterwards; it signs the edge-case certificates.
-class CTestKey {
+class CTestKey : private CNoCopy {
 public:
     explicit CTestKey(const char* tag);
-    CTestKey(const CTestKey&) = delete;
-    CTestKey& operator=(const CTestKey&) = delete;
     ~CTestKey();
 
     HCRYPTPROV Prov() const { return m_prov; }

@@ -2,6 +2,7 @@
 // finds the stand-in viewer next to this program first (viewer_stub.cpp),
 // which records its command line and the bytes of the file it was given.
 // The test gives itself a private temporary directory with a Chinese name.
+#include "scratchdir.h"
 #include "certinfo.h"
 
 #include <gtest/gtest.h>
@@ -38,21 +39,6 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<std::string> FilesIn(const std::string& directory)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return names;
-}
 
 class ShowCertificateTest : public testing::Test {
 protected:
@@ -101,8 +87,8 @@ protected:
             CloseHandle(m_release);
         }
         for (const std::string& dir : {m_temp, m_views}) {
-            for (const std::string& name : FilesIn(dir))
-                DeleteFileA((dir + "\\" + name).c_str());
+            for (const auto& entry : scratch::Listing(dir + "\\"))
+                DeleteFileA((dir + "\\" + entry.first).c_str());
             RemoveDirectoryA(dir.c_str());
         }
     }
@@ -132,7 +118,7 @@ TEST_F(ShowCertificateTest, EmptySubjectStartsNothing)
     EXPECT_EQ(1, ShowCertificate(info));
     Sleep(500);
     EXPECT_FALSE(Exists(m_record + ".cmd")) << "a viewer was started";
-    EXPECT_TRUE(FilesIn(m_temp).empty()) << "a temporary file was made";
+    EXPECT_TRUE(scratch::Listing(m_temp + "\\").empty()) << "a temporary file was made";
 }
 
 TEST_F(ShowCertificateTest, ViewerGetsTheDerBytesAndTheFileGoes)
@@ -161,7 +147,7 @@ TEST_F(ShowCertificateTest, ViewerGetsTheDerBytesAndTheFileGoes)
     EXPECT_EQ(std::string(der.begin(), der.end()), ReadFile(m_record + ".der"));
 
     EXPECT_FALSE(Exists(path)) << "the temporary file is deleted";
-    EXPECT_TRUE(FilesIn(m_temp).empty());
+    EXPECT_TRUE(scratch::Listing(m_temp + "\\").empty());
     EXPECT_GE(elapsed, 240u) << "the pause before deleting";
     EXPECT_FALSE(Exists(m_record + ".end")) << "ShowCertificate waited for the viewer to end";
 }

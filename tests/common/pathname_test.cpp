@@ -16,6 +16,12 @@ using qel::IsCp936LeadByte;
 // No byte leads: the rule of a single-byte code page.
 bool NoLeadByte(unsigned char) { return false; }
 
+// A path and where something in it starts, as a byte offset.
+struct Position {
+    const char* path;
+    size_t start;
+};
+
 TEST(PathName, LeadBytesOfCodePage936)
 {
     const struct {
@@ -46,10 +52,7 @@ TEST(PathName, SameLettersIgnoresTheCaseOfAsciiLettersOnly)
 
 TEST(PathName, NameStartIsBehindTheLastSeparator)
 {
-    const struct {
-        const char* path;
-        size_t start;
-    } cases[] = {
+    const Position cases[] = {
         {"", 0},
         {"name.txt", 0},
         {"C:\\dir\\name.txt", 7},
@@ -79,10 +82,7 @@ TEST(PathName, NameStartIsBehindTheLastSeparator)
 
 TEST(PathName, ExtensionStartsWherePathFindExtensionFindsIt)
 {
-    const struct {
-        const char* path;
-        size_t start;
-    } cases[] = {
+    const Position cases[] = {
         {"C:\\d\\a.txt.gue", 10},
         {"a.txt", 1},
         {"noext", 5},
@@ -109,7 +109,7 @@ TEST(PathName, ExtensionStartsWherePathFindExtensionFindsIt)
 
 TEST(PathName, DeviceNamesWhateverFollowsThem)
 {
-    const struct {
+    const struct Device {
         const char* path;
         bool device;
     } cases[] = {

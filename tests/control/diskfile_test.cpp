@@ -2,7 +2,7 @@
 // source refuses, how it reads, and that the staged output reaches its
 // target only when committed and never stays behind as a temporary file.
 #include "diskfile.h"
-#include "writeall.h"
+#include "scratchdir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,65 +13,20 @@ namespace {
 
 using qel::CDiskSource;
 using qel::CStagedSink;
+using scratch::Listing;
+using scratch::Read;
 
 class DiskFile : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char temp[MAX_PATH] = "";
-        ASSERT_NE(0u, GetTempPathA(sizeof(temp), temp));
-        dir = std::string(temp) + "qeldisk-" + std::to_string(GetCurrentProcessId()) + "-" +
-              testing::UnitTest::GetInstance()->current_test_info()->name();
-        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
-        dir += "\\";
-    }
-
-    void TearDown() override
-    {
-        for (const auto& entry : Listing())
-            if (!DeleteFileA((dir + entry.first).c_str()))
-                RemoveDirectoryA((dir + entry.first).c_str());
-        RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
-    }
-
-    // Name and content of every file of the test directory ("<dir>" for a directory).
-    std::map<std::string, std::string> Listing() const
-    {
-        std::map<std::string, std::string> entries;
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE)
-            return entries;
-        do {
-            const std::string name = data.cFileName;
-            if (name != "." && name != "..")
-                entries[name] = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : Read(dir + name);
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-        return entries;
-    }
-
-    static std::string Read(const std::string& path)
-    {
-        CDiskSource source;
-        if (!source.Open(path.c_str(), CDiskSource::Sharing::ReadWrite))
-            return "<unopenable>";
-        std::string content;
-        source.ReadAll(7, [&](const unsigned char* data, DWORD size) {
-            content.append(reinterpret_cast<const char*>(data), size);
-            return true;
-        });
-        return content;
-    }
+    void SetUp() override { ASSERT_TRUE(scratchDir.Made()) << dir; }
 
     static void Write(const std::string& path, const std::string& content)
     {
-        qel::CFileHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(h) << path;
-        ASSERT_TRUE(qel::WriteAll(h.Get(), content.data(), content.size())) << path;
+        ASSERT_TRUE(scratch::Write(path, content)) << path;
     }
 
-    std::string dir;  // ends with a backslash
+    scratch::CDir scratchDir{"qeldisk"};
+    const std::string dir = scratchDir.Path();  // ends with a backslash
 };
 
 std::string Content(size_t size)
@@ -172,7 +127,7 @@ TEST_F(DiskFile, StagedOutputReachesItsTargetOnlyWhenCommitted)
     for (const auto& c : cases) {
         if (c.oldTarget)
             Write(target, "old bytes");
-        std::map<std::string, std::string> expected = Listing();
+        std::map<std::string, std::string> expected = Listing(dir);
         {
             CStagedSink sink;
             ASSERT_TRUE(sink.Create(target)) << c.what;
@@ -187,7 +142,7 @@ TEST_F(DiskFile, StagedOutputReachesItsTargetOnlyWhenCommitted)
         }
         if (c.committed)
             expected["out.gse"] = Content(3000);
-        EXPECT_EQ(expected, Listing()) << c.what;
+        EXPECT_EQ(expected, Listing(dir)) << c.what;
         DeleteFileA(target.c_str());
     }
 }
@@ -209,7 +164,7 @@ TEST_F(DiskFile, StagedOutputRefusesTargetsWithoutPlace)
     EXPECT_FALSE(sink.Commit());
     sink.Discard();
     const std::map<std::string, std::string> expected = {{"taken", "<dir>"}};
-    EXPECT_EQ(expected, Listing());
+    EXPECT_EQ(expected, Listing(dir));
 }
 
 TEST_F(DiskFile, IsSameFileWhateverTheSpelling)

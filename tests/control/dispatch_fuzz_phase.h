@@ -4,6 +4,7 @@
 #ifndef QEL_TESTS_CONTROL_DISPATCH_FUZZ_PHASE_H
 #define QEL_TESTS_CONTROL_DISPATCH_FUZZ_PHASE_H
 
+#include "nocopy.h"
 #include "comutil.h"
 #include "dispatch_fuzz_expected.h"
 #include "dispatch_fuzz_sandbox.h"
@@ -21,7 +22,7 @@ fw::CComPtr<IDispatch> NewControl();
 
 // One phase of calls: every result checked, every file the calls may write
 // recorded, and the sandbox compared before and after.
-class CPhase {
+class CPhase : private CNoCopy {
 public:
     CPhase(const CSandbox& sandbox, bool logging) : m_sandbox(sandbox), m_ctx{logging}, m_before(sandbox.List())
     {
@@ -30,8 +31,6 @@ public:
             m_allowed.insert(Lower(sandbox.Box() + L"KvoLog.log"));
     }
     ~CPhase() { DeleteCriticalSection(&m_lock); }
-    CPhase(const CPhase&) = delete;
-    CPhase& operator=(const CPhase&) = delete;
 
     void SetLogging(bool logging)
     {

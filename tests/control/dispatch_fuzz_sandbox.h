@@ -4,6 +4,7 @@
 #ifndef QEL_TESTS_CONTROL_DISPATCH_FUZZ_SANDBOX_H
 #define QEL_TESTS_CONTROL_DISPATCH_FUZZ_SANDBOX_H
 
+#include "nocopy.h"
 #include <windows.h>
 
 #include <map>
@@ -33,12 +34,10 @@ std::wstring Resolve(const std::string& ansiPath);
 // A directory tree that exists for the program: `Root()` holds `Box()`,
 // the current directory and TEMP of the calls, and is itself the outside
 // that paths with "..\" reach.
-class CSandbox {
+class CSandbox : private CNoCopy {
 public:
     CSandbox();
     ~CSandbox();
-    CSandbox(const CSandbox&) = delete;
-    CSandbox& operator=(const CSandbox&) = delete;
 
     const std::wstring& Root() const { return m_root; }
     const std::wstring& Box() const { return m_box; }

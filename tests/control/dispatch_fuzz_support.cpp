@@ -185,7 +185,11 @@ bool CFixtureKey::OtherKeyDecrypts(const BYTE* block, DWORD size) const
         if (std::string(f.m_pszId) == m_id)
             continue;
         const CFixtureKey other(f.m_pszId);
-        if (!other.m_key)
+        // Only a key of the same size takes the block at all (the control
+        // checks that before it asks the CSP, which would read past it).
+        DWORD bits = 0, length = sizeof(bits);
+        if (!other.m_key || !CryptGetKeyParam(other.m_key, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &length, 0) ||
+            bits != size * 8)
             continue;
         std::vector<BYTE> copy(block, block + size);
         DWORD n = size;

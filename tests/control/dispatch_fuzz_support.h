@@ -5,6 +5,7 @@
 #ifndef QEL_TESTS_CONTROL_DISPATCH_FUZZ_SUPPORT_H
 #define QEL_TESTS_CONTROL_DISPATCH_FUZZ_SUPPORT_H
 
+#include "nocopy.h"
 #include "fixtures.h"
 
 #include <windows.h>
@@ -42,12 +43,10 @@ inline bool EncryptsText(const fixtures::CFixture* f) { return HasExchangeKey(f)
 std::string PemOf(const char* id);
 
 // The key pair of a fixture's container.
-class CFixtureKey {
+class CFixtureKey : private CNoCopy {
 public:
     explicit CFixtureKey(const char* id);
     ~CFixtureKey();
-    CFixtureKey(const CFixtureKey&) = delete;
-    CFixtureKey& operator=(const CFixtureKey&) = delete;
 
     // MD5 with RSA over `data`, most significant byte first, as Base64.
     std::string SignMd5(const std::string& data) const;

@@ -295,18 +295,29 @@ const char* Wanted(fw::DispType t)
     return "?";
 }
 
-// What scripts see (the type library bound into the module) against what
-// Invoke coerces to (the control's dispatch table), member by member.
-TEST(TypeLibrary, DeclaresTheTypesOfTheDispatchTable)
-{
-    CComPtr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadTypeLibEx(L"" QEL_OCX_PATH, REGKIND_NONE, &lib));
+// The dispatch interface as the type library bound into the module
+// declares it: what scripts see.
+class TypeLibrary : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        CComPtr<ITypeLib> lib;
+        ASSERT_EQ(S_OK, LoadTypeLibEx(L"" QEL_OCX_PATH, REGKIND_NONE, &lib));
+        ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(ocx::kDiid, &info));
+        TYPEATTR* attr = nullptr;
+        ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+        funcs = attr->cFuncs;
+        info->ReleaseTypeAttr(attr);
+    }
+
     CComPtr<ITypeInfo> info;
-    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(ocx::kDiid, &info));
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-    const UINT funcs = attr->cFuncs;
-    info->ReleaseTypeAttr(attr);
+    UINT funcs = 0;
+};
+
+// What scripts see against what Invoke coerces to (the control's dispatch
+// table), member by member.
+TEST_F(TypeLibrary, DeclaresTheTypesOfTheDispatchTable)
+{
 
     const fw::DispTable& table = CQelCryptCtrl::DispatchTable();
     EXPECT_EQ(table.count, funcs) << "members in the table and in the type library";
@@ -336,16 +347,8 @@ TEST(TypeLibrary, DeclaresTheTypesOfTheDispatchTable)
 
 // What scripts see (the type library bound into the module) against the
 // interface as pages know it: every member, its result and parameter types.
-TEST(TypeLibrary, DeclaresTheDocumentedMethods)
+TEST_F(TypeLibrary, DeclaresTheDocumentedMethods)
 {
-    CComPtr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadTypeLibEx(L"" QEL_OCX_PATH, REGKIND_NONE, &lib));
-    CComPtr<ITypeInfo> info;
-    ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(ocx::kDiid, &info));
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-    const UINT funcs = attr->cFuncs;
-    info->ReleaseTypeAttr(attr);
 
     EXPECT_EQ(methods::All().size(), funcs) << "members in the type library";
     std::vector<DISPID> seen;

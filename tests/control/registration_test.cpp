@@ -1,6 +1,7 @@
 // Self-registration of QELCRYPT.OCX through its own entry points: every key
 // and value it writes, both safe categories, the type library, and an
 // unregistration that removes it all and can be repeated.
+#include "nocopy.h"
 #include "ocx.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ std::wstring WideValue(const std::string& key)
 
 // A copy of the build's module in a new folder, loaded from there; unloaded
 // and deleted with its folder at the end.
-class ModuleCopy {
+class ModuleCopy : private CNoCopy {
 public:
     explicit ModuleCopy(const std::wstring& folder) : m_folder(folder), m_path(folder + L"\\QELCRYPT.OCX")
     {
@@ -60,8 +61,6 @@ public:
         DeleteFileW(m_path.c_str());
         RemoveDirectoryW(m_folder.c_str());
     }
-    ModuleCopy(const ModuleCopy&) = delete;
-    ModuleCopy& operator=(const ModuleCopy&) = delete;
 
     HMODULE Module() const { return m_module; }
     const std::wstring& Path() const { return m_path; }

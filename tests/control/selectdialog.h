@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "nocopy.h"
 #include "logtest.h"
 
 namespace ocx {
@@ -44,12 +45,10 @@ bool WithSelectDialog(const std::function<void()>& call, const std::function<voi
 
 // Cancels every selection dialog that shows while the object lives, as a
 // user pressing Cancel at once would.
-class CDialogCanceller {
+class CDialogCanceller : private CNoCopy {
 public:
     CDialogCanceller();
     ~CDialogCanceller();
-    CDialogCanceller(const CDialogCanceller&) = delete;
-    CDialogCanceller& operator=(const CDialogCanceller&) = delete;
 
     // Dialogs seen so far.
     long Cancelled() const { return m_cancelled; }

@@ -16,6 +16,7 @@
 #include "base64.h"
 #include "descrypt.h"
 #include "refdata.h"
+#include "scratchdir.h"
 #include "textconv.h"
 
 namespace {
@@ -23,6 +24,8 @@ namespace {
 using fw::CComPtr;
 using fw::CVariant;
 using refdata::Bytes;
+using scratch::Listing;
+using scratch::Read;
 
 const DISPID kGenertKey = 25, kEncrypt = 27, kEncryptFile = 28, kDecrypt = 29, kDecryptFile = 30;
 
@@ -67,22 +70,11 @@ protected:
     {
         CoInitialize(nullptr);
         ASSERT_EQ(S_OK, ocx::Create(IID_IDispatch, reinterpret_cast<void**>(&disp)));
-        char temp[MAX_PATH] = "";
-        ASSERT_NE(0u, GetTempPathA(sizeof(temp), temp));
-        dir = std::string(temp) + "qelsym-" + std::to_string(GetCurrentProcessId()) + "-" +
-              testing::UnitTest::GetInstance()->current_test_info()->name();
-        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
-        dir += "\\";
+        ASSERT_TRUE(scratchDir.Made()) << dir;
     }
 
     void TearDown() override
     {
-        for (const auto& entry : Listing()) {
-            const std::string path = dir + entry.first;
-            if (!DeleteFileA(path.c_str()))
-                RemoveDirectoryA(path.c_str());
-        }
-        RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
         disp.Release();
         CoUninitialize();
     }
@@ -115,53 +107,14 @@ protected:
         return CallLong(kEncryptFile, {ocx::Text(Wide(path).c_str()), ocx::Text(Wide(keyText).c_str())});
     }
 
-    // Name and content of every entry of the test directory, or of another
-    // folder ending with a backslash ("<dir>" for a directory; a file that
-    // cannot be read reads as empty).
-    std::map<std::string, std::string> Listing() { return Listing(dir); }
-    static std::map<std::string, std::string> Listing(const std::string& folder)
-    {
-        std::map<std::string, std::string> entries;
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE)
-            return entries;
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            entries[name] = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "<dir>" : Read(folder + name);
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-        return entries;
-    }
-
-    static std::string Read(const std::string& path)
-    {
-        std::string content;
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return "<unreadable>";
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-            content.append(buffer, got);
-        CloseHandle(h);
-        return content;
-    }
-
     static void Write(const std::string& path, const std::string& content)
     {
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h) << path;
-        DWORD put = 0;
-        const BOOL written = WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &put, nullptr);
-        CloseHandle(h);
-        ASSERT_TRUE(written && put == content.size()) << path;
+        ASSERT_TRUE(scratch::Write(path, content)) << path;
     }
 
     CComPtr<IDispatch> disp;
-    std::string dir;  // ends with a backslash
+    scratch::CDir scratchDir{"qelsym"};
+    const std::string dir = scratchDir.Path();  // ends with a backslash
 };
 
 TEST_F(Symmetric, EncryptMatchesOpenSslForAChineseText)
@@ -242,7 +195,7 @@ TEST_F(Symmetric, EncryptFileFailsWhenAFileCannotBeOpened)
     // Devices are no files: a serial port would keep the read waiting.
     for (const char* device : {"COM1", "AUX", "NUL"})
         EXPECT_EQ(1, EncryptFile(dir + device, kKeyText)) << device;
-    EXPECT_TRUE(Listing().empty()) << "a cipher file without an input";
+    EXPECT_TRUE(Listing(dir).empty()) << "a cipher file without an input";
 
     // The output name is taken by a directory.
     const std::string path = dir + "blocked";
@@ -289,9 +242,9 @@ TEST_F(Symmetric, EncryptFileThatFailsKeepsTheOldCipherFile)
     const std::string path = dir + "blocked";
     Write(path, Content(1601));
     ASSERT_TRUE(CreateDirectoryA((path + ".gse").c_str(), nullptr));
-    const auto before = Listing();
+    const auto before = Listing(dir);
     EXPECT_EQ(1, EncryptFile(path, kKeyText));
-    EXPECT_EQ(before, Listing());
+    EXPECT_EQ(before, Listing(dir));
     EXPECT_TRUE(DeleteFileA(path.c_str())) << "the input was left open";
 }
 
@@ -329,7 +282,7 @@ TEST_F(Symmetric, DecryptAndDecryptFileTouchNothing)
     Write(path, Content(801));
     ASSERT_EQ(0, EncryptFile(path, kKeyText));
     const std::string cipher = Read(path + ".gse");
-    const auto before = Listing();
+    const auto before = Listing(dir);
 
     for (const std::string& key : {std::string(kKeyText), std::string(), std::string("!")}) {
         const std::wstring cipher = Wide(Encrypt("text", key));
@@ -339,7 +292,7 @@ TEST_F(Symmetric, DecryptAndDecryptFileTouchNothing)
             EXPECT_EQ(1, CallLong(kDecryptFile, {ocx::Text(Wide(file).c_str()), ocx::Text(Wide(key).c_str())}))
                 << file;
     }
-    EXPECT_EQ(before, Listing());
+    EXPECT_EQ(before, Listing(dir));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #ifndef QEL_TESTS_LOGSTORE_LOGTEST_H
 #define QEL_TESTS_LOGSTORE_LOGTEST_H
 
+#include "nocopy.h"
 #include "logformat.h"
 
 #include <windows.h>
@@ -19,12 +20,10 @@ using Bytes = std::vector<unsigned char>;
 // A new directory under the temporary directory; TMP and TEMP point to it
 // while the object lives, so this process and the processes it starts keep
 // their log there. Removed with its contents at the end.
-class PrivateTemp {
+class PrivateTemp : private CNoCopy {
 public:
     PrivateTemp();
     ~PrivateTemp();
-    PrivateTemp(const PrivateTemp&) = delete;
-    PrivateTemp& operator=(const PrivateTemp&) = delete;
     const std::string& Dir() const { return m_dir; }  // ends with a backslash
     std::string LogPath() const { return m_dir + "KvoLog.log"; }
 
@@ -42,12 +41,10 @@ bool FileExists(const std::string& path);
 std::string UniqueName(const char* what);
 
 // A process started with `commandLine`, killed if still running at the end.
-class Child {
+class Child : private CNoCopy {
 public:
     explicit Child(const std::string& commandLine);
     ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
     bool Started() const { return m_pi.hProcess != nullptr; }
     HANDLE Process() const { return m_pi.hProcess; }
     // The exit code, or STILL_ACTIVE when it runs after `ms` milliseconds.
@@ -60,12 +57,10 @@ private:
 
 // A thread running `body`, joined at the latest when the object ends (the
 // win32 thread model has no std::thread).
-class Thread {
+class Thread : private CNoCopy {
 public:
     explicit Thread(std::function<void()> body);
     ~Thread();
-    Thread(const Thread&) = delete;
-    Thread& operator=(const Thread&) = delete;
     void join();
 
 private:

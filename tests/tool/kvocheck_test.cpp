@@ -4,6 +4,7 @@
 // input, its log read back with the log store. The prefix holds the
 // certificate fixtures and the registered control. Wine reports the Windows
 // version a program asks for under HKCU\Software\Wine\AppDefaults.
+#include "nocopy.h"
 #include "fixtures.h"
 #include "kvocheckrules.h"
 #include "kvodriver.h"
@@ -48,7 +49,7 @@ const int kMessageText = 0xFFFF;  // the text of a message box
 const int kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
 
 // The Windows version Wine reports to KvoCheck.exe while the object lives.
-class AppVersion {
+class AppVersion : private CNoCopy {
 public:
     explicit AppVersion(const char* version)
     {
@@ -61,15 +62,13 @@ public:
         }
     }
     ~AppVersion() { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
-    AppVersion(const AppVersion&) = delete;
-    AppVersion& operator=(const AppVersion&) = delete;
 
 private:
     static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\KvoCheck.exe";
 };
 
 // One run of KvoCheck.exe with `dir` as its current directory.
-class KvoCheck {
+class KvoCheck : private CNoCopy {
 public:
     explicit KvoCheck(const std::string& dir)
     {
@@ -92,8 +91,6 @@ public:
         CloseHandle(m_pi.hThread);
         CloseHandle(m_pi.hProcess);
     }
-    KvoCheck(const KvoCheck&) = delete;
-    KvoCheck& operator=(const KvoCheck&) = delete;
 
     // The main dialog once it is up and idle, with every line filled.
     HWND WaitMain()

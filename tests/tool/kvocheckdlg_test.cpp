@@ -3,6 +3,7 @@
 // gate in front of the record detail view, whose opening the test sees
 // through the dialog's hook. Then the probe's registry and file lookups
 // against values the test puts into the prefix for a while.
+#include "nocopy.h"
 #include "kvocheckdlg.h"
 #include "kvodriver.h"
 #include "logtest.h"
@@ -139,7 +140,7 @@ TEST_F(KvoCheckDialog, PasswordGateGuardsTheRecordDetail)
 
 // Sets a string value under HKEY_LOCAL_MACHINE (null: deletes it) and
 // restores the old one at the end.
-class MachineValue {
+class MachineValue : private CNoCopy {
 public:
     MachineValue(const char* key, const char* name) : m_key(key), m_name(name)
     {
@@ -163,8 +164,6 @@ public:
         else
             RegDeleteKeyA(HKEY_LOCAL_MACHINE, m_key);
     }
-    MachineValue(const MachineValue&) = delete;
-    MachineValue& operator=(const MachineValue&) = delete;
 
     void Set(DWORD type, const void* data, size_t size)
     {

@@ -4,6 +4,7 @@
 #ifndef QEL_TESTS_TOOL_KVODRIVER_H
 #define QEL_TESTS_TOOL_KVODRIVER_H
 
+#include "nocopy.h"
 #include <windows.h>
 
 #include <initializer_list>
@@ -29,12 +30,10 @@ bool WaitGone(HWND window, DWORD ms);
 
 // A report-view list view, possibly of another process: the item texts go
 // through a buffer in the list's process.
-class CListView {
+class CListView : private CNoCopy {
 public:
     explicit CListView(HWND list);
     ~CListView();
-    CListView(const CListView&) = delete;
-    CListView& operator=(const CListView&) = delete;
 
     int Count() const;
     std::string ItemText(int item, int column) const;
