@@ -23,6 +23,8 @@
 #include "aes.h"
 #include "ratio_reporter.h"
 
+using crypto::CAesCipher;
+
 namespace {
 
 const char kCapabilityMask[] = "~0x200020000000000";  // ~(1 << 57 | 1 << 41)

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+using crypto::Base64Decode;
+using crypto::Base64Encode;
+
 namespace {
 
 const size_t kSize = 16 * 1024;

@@ -19,6 +19,11 @@
 #include "des.h"
 #include "ratio_reporter.h"
 
+using crypto::DesEcb;
+using crypto::DesKeySchedule;
+using crypto::DesSchedule;
+using crypto::kDesEncrypt;
+
 namespace {
 
 const size_t kBytes = 16 * 1024;

@@ -24,6 +24,12 @@
 #include <string>
 #include <vector>
 
+using diaglog::CLogFile;
+using diaglog::CurrentLogTime;
+using diaglog::LogRecordHeader;
+using diaglog::MakeLogRecordHeader;
+using diaglog::SerializeLog;
+
 namespace {
 
 const size_t kContentBytes = 1800;

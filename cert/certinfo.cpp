@@ -5,6 +5,8 @@
 
 #include "certtext.h"
 
+namespace cert {
+
 CCertStoreList::~CCertStoreList() = default;
 
 int CCertStoreList::LoadStore(const char* name)
@@ -95,3 +97,5 @@ int ShowCertificate(const CCertInfo& info)
     DeleteFileA(path);
     return 1;
 }
+
+}  // namespace cert

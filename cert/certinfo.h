@@ -11,6 +11,8 @@
 
 #include "cryptoapi.h"
 
+namespace cert {
+
 // One certificate as the rest of the code sees it: owns its texts and holds no
 // certificate context. A new record has empty texts, key spec 0 and sign type 0.
 class CCertInfo {
@@ -68,5 +70,7 @@ private:
 // nothing when m_strSubject is empty, and ends silently when the file cannot
 // be written or the viewer cannot start. Always returns 1.
 int ShowCertificate(const CCertInfo& info);
+
+}  // namespace cert
 
 #endif

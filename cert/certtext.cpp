@@ -6,6 +6,11 @@
 
 #include "base64.h"
 
+using crypto::Base64Decode;
+using crypto::Base64Encode;
+
+namespace cert {
+
 const char kPemHeader[] = "-----BEGIN CERTIFICATE-----";
 const char kPemFooter[] = "-----END CERTIFICATE-----";
 
@@ -181,3 +186,5 @@ int GetDnAttribute(const char* subject, const char* name, std::string& value)
     }
     return 0;
 }
+
+}  // namespace cert

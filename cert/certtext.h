@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace cert {
+
 // Size of every working buffer that holds a certificate text, a subject text
 // or a key-provider property, terminating zero included.
 const uint32_t kCertTextSize = 2048;
@@ -74,5 +76,7 @@ int PemToDer(const char* text, uint32_t textLength, unsigned char* der, uint32_t
 // is cut at the comma, and of several attributes with the name the first in
 // the text is taken.
 int GetDnAttribute(const char* subject, const char* name, std::string& value);
+
+}  // namespace cert
 
 #endif

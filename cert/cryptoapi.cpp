@@ -2,7 +2,7 @@
 
 #include "textconv.h"
 
-namespace capi {
+namespace cert::capi {
 
 using qel::WideToAnsi;
 
@@ -144,4 +144,4 @@ bool GetBlockBytes(HCRYPTKEY key, DWORD* bytes)
     return true;
 }
 
-}  // namespace capi
+}  // namespace cert::capi

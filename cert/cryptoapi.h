@@ -15,7 +15,7 @@
 
 #include "handle.h"
 
-namespace capi {
+namespace cert::capi {
 
 // Encoding of every certificate and name the system reads.
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;  // 0x10001
@@ -143,6 +143,6 @@ bool DecryptBlock(HCRYPTKEY key, bool final, BYTE* data, DWORD* length);
 // modulus' size); false when the CSP does not tell.
 bool GetBlockBytes(HCRYPTKEY key, DWORD* bytes);
 
-}  // namespace capi
+}  // namespace cert::capi
 
 #endif

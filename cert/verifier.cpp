@@ -6,6 +6,10 @@
 #include "certtext.h"
 #include "resultcodes.h"
 
+using crypto::Base64Decode;
+
+namespace cert {
+
 namespace {
 
 // Base64 characters that decode to more bytes than a signature may hold: the
@@ -127,3 +131,5 @@ long VerifySignature(const CCertInfo& info, const char* data, size_t length, con
     verifier.Update(data, length);
     return verifier.Finish();
 }
+
+}  // namespace cert

@@ -24,6 +24,8 @@
 #include "certinfo.h"
 #include "cryptoapi.h"
 
+namespace cert {
+
 // Working buffers: the certificate's DER bytes and the decoded signature.
 const uint32_t kVerifyCertSize = 2048;
 const uint32_t kVerifySignatureSize = 512;
@@ -75,5 +77,7 @@ private:
     capi::CKey m_key;
     capi::CHash m_hash;
 };
+
+}  // namespace cert
 
 #endif

@@ -7,7 +7,7 @@
 #include <oleauto.h>
 #include <unknwn.h>
 
-namespace fw {
+namespace qel {
 
 // Owns one reference to an interface.
 template <class T>
@@ -70,6 +70,15 @@ public:
     void Clear() { VariantClear(this); }
 };
 
+}  // namespace qel
+
+// The framework and its users have always named these owners fw::CComPtr,
+// fw::CBstr and fw::CVariant (they lived in framework/ before); both spellings
+// name the same classes.
+namespace fw {
+using qel::CBstr;
+using qel::CComPtr;
+using qel::CVariant;
 }  // namespace fw
 
 #endif

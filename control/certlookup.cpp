@@ -7,6 +7,15 @@
 #include "certtext.h"
 #include "cryptoapi.h"
 
+namespace capi = cert::capi;
+using cert::CCertInfo;
+using cert::DerToPem;
+using cert::GetDnAttribute;
+using cert::kCertTextSize;
+using cert::kMaxCertDerSize;
+using cert::kPemFooter;
+using cert::kPemHeader;
+
 int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertInfo& info, capi::CCert& context)
 {
     if (!storeName || !cn || !ou)

@@ -25,6 +25,7 @@
 // (m_nSignType is not touched) and `context` owns a duplicated context of the
 // certificate. Returns 0 otherwise, with `context` untouched. Null arguments
 // give 0 and touch nothing.
-int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, CCertInfo& info, capi::CCert& context);
+int FindCertByCnOu(const char* storeName, const char* cn, const char* ou, cert::CCertInfo& info,
+                   cert::capi::CCert& context);
 
 #endif

@@ -2,6 +2,10 @@
 
 #include "certtext.h"
 
+using cert::CCertInfo;
+using cert::CCertStoreList;
+using cert::GetDnAttribute;
+
 namespace {
 
 const char* const kAcceptedCsps[] = {

@@ -22,6 +22,6 @@ struct CertChoice {
 
 // The eligible certificates of `store`, in store order. A certificate whose
 // record cannot be read (no key-provider property, texts too long) is left out.
-std::vector<CertChoice> EligibleCertificates(const CCertStoreList& store);
+std::vector<CertChoice> EligibleCertificates(const cert::CCertStoreList& store);
 
 #endif

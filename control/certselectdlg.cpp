@@ -4,6 +4,9 @@
 #include "controls.h"
 #include "resource.h"
 
+using cert::CCertInfo;
+using cert::ShowCertificate;
+
 CCertSelectDlg::CCertSelectDlg() : fw::CDialog(IDD_CERTSELECT) {}
 
 const fw::MsgTable& CCertSelectDlg::GetMessageTable() const

@@ -15,10 +15,10 @@ public:
 
     // The certificates loaded at initialisation; the caller clears them
     // once it has signed.
-    CCertStoreList m_store;
+    cert::CCertStoreList m_store;
     // The confirmed certificate after IDOK; empty otherwise, and also when
     // its record could not be read at OK.
-    CCertInfo m_selected;
+    cert::CCertInfo m_selected;
 
 protected:
     bool OnInitDialog() override;

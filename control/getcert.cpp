@@ -3,6 +3,9 @@
 
 #include "certlookup.h"
 
+namespace capi = cert::capi;
+using cert::CCertInfo;
+
 std::string CQelCryptCtrl::GetCert(const char* cn, const char* ou)
 {
     std::string result;

@@ -6,6 +6,10 @@
 
 #include <vector>
 
+namespace capi = cert::capi;
+using cert::CCertInfo;
+using crypto::Base64Encode;
+
 namespace {
 
 // Size of the CSP's signature buffer and of the Base64 text.

@@ -30,9 +30,9 @@ public:
 
 // Signs data[0..length) (null data: zero bytes) with the key of `info`
 // (m_strProvider, m_strContainer, m_dwKeySpec, m_nSignType).
-long HashAndSign(const CCertInfo& info, const BYTE* data, DWORD length, std::string& out);
+long HashAndSign(const cert::CCertInfo& info, const BYTE* data, DWORD length, std::string& out);
 
 // The same over everything `input` delivers.
-long HashAndSign(const CCertInfo& info, CSignInput& input, std::string& out);
+long HashAndSign(const cert::CCertInfo& info, CSignInput& input, std::string& out);
 
 #endif

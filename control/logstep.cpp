@@ -8,6 +8,10 @@
 #include <cstddef>
 #include <cstring>
 
+using diaglog::CLogFile;
+using diaglog::MutexExists;
+using diaglog::kToolMutexName;
+
 namespace {
 
 // Result codes and the log message each one writes (code page 936, from

@@ -24,6 +24,11 @@
 #include "pathname.h"
 #include "resultcodes.h"
 
+namespace capi = cert::capi;
+using cert::CCertInfo;
+using crypto::Base64Decode;
+using crypto::Base64Encode;
+
 namespace {
 
 const size_t kPlainPiece = 100;      // plain bytes per block, below the 117 a 1024-bit key takes

@@ -11,6 +11,9 @@
 #include "logstep.h"
 #include "resultcodes.h"
 
+namespace capi = cert::capi;
+using cert::CCertInfo;
+
 namespace {
 
 // Reads an open file piece by piece for the engine. With `keepText` it also

@@ -13,6 +13,14 @@
 #include "descrypt.h"
 #include "diskfile.h"
 
+using crypto::Base64Encode;
+using crypto::CDesInput;
+using crypto::CDesOutput;
+using crypto::DesEncryptStream;
+using crypto::DesEncryptText;
+using crypto::DesKeyFromText;
+using crypto::DesTextCipherLength;
+
 namespace {
 
 // The key bytes take the low 15 bits of each draw.

@@ -11,6 +11,10 @@
 #include "resultcodes.h"
 #include "verifier.h"
 
+using cert::CCertInfo;
+using cert::CSignatureVerifier;
+using cert::VerifySignature;
+
 namespace {
 
 // A file is hashed in pieces of this size, so its size does not matter.

@@ -57,6 +57,8 @@
 #include <cstdint>
 #include <exception>
 
+namespace crypto {
+
 // The exception thrown by CAesCipher; what() is one of the texts above.
 class CAesException : public std::exception {
 public:
@@ -121,5 +123,7 @@ private:
     uint32_t m_state[kMaxColumns];                  // general block path: state
     uint32_t m_temp[kMaxColumns];                   // general block path: next state
 };
+
+}  // namespace crypto
 
 #endif

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace crypto {
+
 namespace {
 
 constexpr char kAlphabet[] =
@@ -144,3 +146,5 @@ int Base64Decode(const char* pszIn, uint32_t nInLen, unsigned char* pOut, uint32
     *pnOutLen = static_cast<uint32_t>(out - pOut);
     return 0;
 }
+
+}  // namespace crypto

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace crypto {
+
 // Encodes nInLen bytes of pIn into pszOut, writes a NUL behind the text and
 // stores the character count (without the NUL) in *pnOutLen. The count is
 // always 4 * ceil(nInLen / 3); pszOut must hold that plus one byte.
@@ -32,5 +34,7 @@ int Base64Encode(const unsigned char* pIn, uint32_t nInLen, char* pszOut, uint32
 //
 // pOut must hold 3 * (nInLen / 4) bytes. The output is not NUL-terminated.
 int Base64Decode(const char* pszIn, uint32_t nInLen, unsigned char* pOut, uint32_t* pnOutLen);
+
+}  // namespace crypto
 
 #endif

@@ -12,6 +12,8 @@
 
 #include "des_tables.inc"
 
+namespace crypto {
+
 namespace {
 
 // Permuted choice 1: key bit numbers (1 = high bit of byte 0) of C1..C28,
@@ -167,3 +169,5 @@ void DesEcb(const unsigned char* in, unsigned char* out, std::size_t length, con
     if (i + kDesBlockSize <= length)
         Crypt(in + i, out + i, k);
 }
+
+}  // namespace crypto

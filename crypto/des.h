@@ -32,6 +32,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace crypto {
+
 // Direction argument of DesKeySchedule().
 const int kDesEncrypt = 0;
 const int kDesDecrypt = 1;  // any value other than kDesEncrypt decrypts
@@ -55,5 +57,7 @@ void DesBlock(const unsigned char* in, unsigned char* out, const DesSchedule* sc
 // `length` must be a multiple of 8; trailing bytes beyond the last whole
 // block are neither read nor written.
 void DesEcb(const unsigned char* in, unsigned char* out, std::size_t length, const DesSchedule* schedule);
+
+}  // namespace crypto
 
 #endif

@@ -10,6 +10,8 @@
 #include "base64.h"
 #include "des.h"
 
+namespace crypto {
+
 namespace {
 
 // Key text characters that can reach the 8 key bytes: three Base64 groups.
@@ -116,3 +118,5 @@ int DesEncryptStream(CDesInput& input, CDesOutput& output, const unsigned char* 
             return qel::kFileFailed;
     }
 }
+
+}  // namespace crypto

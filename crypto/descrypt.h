@@ -25,6 +25,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace crypto {
+
 // Bytes read per chunk by DesEncryptStream().
 const uint32_t kDesChunkSize = 800;
 
@@ -86,5 +88,7 @@ public:
 // read to its end and every byte written, 1 after the first failed read or
 // write; what was written before a failure stays written.
 int DesEncryptStream(CDesInput& input, CDesOutput& output, const unsigned char* key);
+
+}  // namespace crypto
 
 #endif

@@ -19,6 +19,8 @@ void LogCrashPoint(const char* where);
 #define LOG_CRASH_POINT(where) ((void)0)
 #endif
 
+namespace diaglog {
+
 namespace {
 
 const char kLogFileName[] = "KvoLog.log";
@@ -444,3 +446,5 @@ bool CLogFile::IsDirectory(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) == FILE_ATTRIBUTE_DIRECTORY;
 }
+
+}  // namespace diaglog

@@ -40,6 +40,8 @@
 #include <string>
 #include <vector>
 
+namespace diaglog {
+
 // A platform file error of the log store: what() names the step, Error() is
 // the platform's error code.
 class CLogFileException : public std::exception {
@@ -137,5 +139,7 @@ private:
     std::deque<std::string> m_contents;
     int m_nCount;
 };
+
+}  // namespace diaglog
 
 #endif

@@ -12,6 +12,10 @@
 #include <mbstring.h>
 #endif
 
+using crypto::CAesCipher;
+
+namespace diaglog {
+
 const char kLogKey[] = "7301946285017392";
 
 namespace {
@@ -244,3 +248,5 @@ bool SerializeLog(const std::deque<LogRecordHeader>& headers, const std::deque<s
     }
     return true;
 }
+
+}  // namespace diaglog

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+namespace diaglog {
+
 // One record's header as it stands in the file.
 struct LogRecordHeader {
     char subject[64];  // subject text, zero-filled; no terminator when 64 bytes long
@@ -139,5 +141,7 @@ bool SerializeLog(const std::deque<LogRecordHeader>& headers, const std::deque<s
 // Little-endian 32-bit values in a byte buffer.
 uint32_t LoadLe32(const unsigned char* p);
 void StoreLe32(uint32_t value, unsigned char* p);
+
+}  // namespace diaglog
 
 #endif

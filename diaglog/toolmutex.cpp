@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace diaglog {
+
 const char kToolMutexName[] = "{5F0C2A91-3B7E-4D26-8A41-C09E7B2D16F3}";
 
 int MutexExists(const char* name)
@@ -25,3 +27,5 @@ void CloseToolMutex(HANDLE value)
     if (reinterpret_cast<uintptr_t>(value) > 10)
         CloseHandle(value);
 }
+
+}  // namespace diaglog

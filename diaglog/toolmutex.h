@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+namespace diaglog {
+
 // The name both deliverables use.
 extern const char kToolMutexName[];  // "{5F0C2A91-3B7E-4D26-8A41-C09E7B2D16F3}"
 
@@ -21,5 +23,7 @@ HANDLE CreateToolMutex(const char* name);
 // Closes a value of CreateToolMutex as a handle when it is greater than 10,
 // so that the marker 1 and a failed 0 are never closed.
 void CloseToolMutex(HANDLE value);
+
+}  // namespace diaglog
 
 #endif

@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+using crypto::Base64Decode;
+using crypto::Base64Encode;
+
 namespace {
 
 bool InAlphabet(unsigned char c)

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+using cert::GetDnAttribute;
+
 namespace {
 
 bool Blank(char c)

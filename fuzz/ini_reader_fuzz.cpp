@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+using diaglog::IsLogLeadByte;
+
 namespace {
 
 const unsigned char kUntouched = 0xA5;

@@ -9,6 +9,13 @@
 #include <cstring>
 #include <vector>
 
+using diaglog::LogImage;
+using diaglog::PaddedLength;
+using diaglog::ParseLog;
+using diaglog::SerializeLog;
+using diaglog::kLogRecordHeaderSize;
+using diaglog::kLogRecordsOffset;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 1 << 20)

@@ -10,6 +10,12 @@
 #include <cstring>
 #include <memory>
 
+using cert::DerToPem;
+using cert::PemTextSize;
+using cert::PemToDer;
+using cert::kPemFooter;
+using cert::kPemHeader;
+
 namespace {
 
 const uint32_t kUntouched = 0xFFFFFFFF;

@@ -10,6 +10,8 @@
 #include <windows.h>
 #endif
 
+using diaglog::IsLogLeadByte;
+
 namespace {
 
 const size_t kMaxName = 256;

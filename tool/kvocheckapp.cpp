@@ -9,6 +9,10 @@
 #include "kvocheckrules.h"
 #include "toolmutex.h"
 
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::kToolMutexName;
+
 namespace {
 
 CKvoCheckApp theApp;

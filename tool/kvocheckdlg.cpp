@@ -7,6 +7,10 @@
 #include "resource.h"
 #include "systemprobe.h"
 
+using cert::CCertInfo;
+using cert::GetDnAttribute;
+using cert::ShowCertificate;
+
 namespace {
 
 // Gridlines, full-row selection, flat scroll bars.

@@ -69,7 +69,7 @@ protected:
     void OnExport();
     void OnClear();
 
-    CCertStoreList m_certList;
+    cert::CCertStoreList m_certList;
     fw::CListViewCtrl m_listLog;
     fw::CStatic m_iconLog;
     fw::CWindow m_textWindows;

@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+using diaglog::CLogFileException;
+using diaglog::LogRecordHeader;
+
 namespace {
 
 using Outcome = CKvoSession::Outcome;

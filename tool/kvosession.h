@@ -111,7 +111,7 @@ private:
     bool Reload();
 
     CHost& m_host;
-    CLogFile m_log;
+    diaglog::CLogFile m_log;
     bool m_off = false;
 };
 

@@ -6,6 +6,9 @@
 #ifdef _WIN32
 #include "certinfo.h"
 #include "verifier.h"
+
+using cert::CCertInfo;
+using cert::VerifySignature;
 #endif
 
 namespace kvo {

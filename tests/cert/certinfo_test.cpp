@@ -11,6 +11,10 @@
 #include "certtext.h"
 #include "fixtures.h"
 
+using cert::CCertInfo;
+using cert::CCertStoreList;
+using cert::kMaxCertDerSize;
+
 namespace {
 
 using certbuild::Bytes;

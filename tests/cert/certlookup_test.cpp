@@ -12,6 +12,10 @@
 #include "certtext.h"
 #include "fixtures.h"
 
+namespace capi = cert::capi;
+using cert::CCertInfo;
+using cert::kMaxCertDerSize;
+
 namespace {
 
 using certbuild::Bytes;

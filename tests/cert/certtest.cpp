@@ -9,6 +9,10 @@
 
 #include <cstdio>
 
+using cert::CCertInfo;
+using cert::PemToDer;
+using cert::kCertTextSize;
+
 namespace certtest {
 
 namespace {

@@ -79,8 +79,8 @@ std::wstring Filler(size_t length, const wchar_t* seed = L"abcdefghij");
 
 // A record whose every field shows whether a call wrote it, and the check
 // that none was.
-CCertInfo Untouched();
-void ExpectUntouched(const CCertInfo& info);
+cert::CCertInfo Untouched();
+void ExpectUntouched(const cert::CCertInfo& info);
 
 // The DER bytes of a PEM text (a failed conversion is a test failure).
 certbuild::Bytes Der(const std::string& pem);

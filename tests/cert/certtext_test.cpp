@@ -12,6 +12,16 @@
 
 #include "base64.h"
 
+using cert::DerToPem;
+using cert::GetDnAttribute;
+using cert::PemTextSize;
+using cert::PemToDer;
+using cert::kCertTextSize;
+using cert::kMaxCertDerSize;
+using cert::kPemFooter;
+using cert::kPemHeader;
+using crypto::Base64Encode;
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -12,6 +12,8 @@
 #include "certtest.h"
 #include "fixtures.h"
 
+namespace capi = cert::capi;
+
 namespace {
 
 using certbuild::Bytes;

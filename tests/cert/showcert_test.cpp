@@ -14,6 +14,10 @@
 #include "certtest.h"
 #include "certtext.h"
 
+using cert::CCertInfo;
+using cert::CCertStoreList;
+using cert::ShowCertificate;
+
 namespace {
 
 using certbuild::Bytes;

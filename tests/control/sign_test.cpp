@@ -21,6 +21,12 @@
 #include <string>
 #include <vector>
 
+using crypto::Base64Decode;
+using diaglog::CLogFile;
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::kToolMutexName;
+
 namespace {
 
 using fw::CVariant;

@@ -19,6 +19,11 @@
 #include "scratchdir.h"
 #include "textconv.h"
 
+using crypto::Base64Decode;
+using crypto::DesEncryptText;
+using crypto::DesKeyFromText;
+using crypto::DesTextCipherLength;
+
 namespace {
 
 using fw::CComPtr;

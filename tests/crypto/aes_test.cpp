@@ -12,6 +12,9 @@
 #include "aes_reference.h"
 #include "refdata.h"
 
+using crypto::CAesCipher;
+using crypto::CAesException;
+
 namespace {
 
 using refdata::Bytes;

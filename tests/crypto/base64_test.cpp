@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+using crypto::Base64Decode;
+using crypto::Base64Encode;
+
 namespace {
 
 const uint32_t kUntouched = 0xA5A5A5A5u;

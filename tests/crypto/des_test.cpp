@@ -17,6 +17,22 @@
 #include "base64.h"
 #include "refdata.h"
 
+using crypto::Base64Decode;
+using crypto::CDesInput;
+using crypto::CDesOutput;
+using crypto::DesBlock;
+using crypto::DesEcb;
+using crypto::DesEncryptStream;
+using crypto::DesEncryptText;
+using crypto::DesKeyFromText;
+using crypto::DesKeySchedule;
+using crypto::DesPaddedLength;
+using crypto::DesSchedule;
+using crypto::DesTextCipherLength;
+using crypto::kDesChunkSize;
+using crypto::kDesDecrypt;
+using crypto::kDesEncrypt;
+
 namespace {
 
 using refdata::Bytes;

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+using diaglog::CLogFile;
+using diaglog::LogImage;
+using diaglog::ParseLog;
+
 namespace {
 
 std::string Helper(const std::string& args) { return std::string("\"") + QEL_LOG_HELPER + "\" " + args; }

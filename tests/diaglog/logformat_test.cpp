@@ -10,6 +10,21 @@
 #include <string>
 #include <vector>
 
+using diaglog::AppendEncryptedContent;
+using diaglog::BoundedMbCopy;
+using diaglog::DecryptLogContent;
+using diaglog::FormatLogTime;
+using diaglog::LogImage;
+using diaglog::LogRecordHeader;
+using diaglog::LogTime;
+using diaglog::MakeLogRecordHeader;
+using diaglog::PaddedLength;
+using diaglog::ParseLog;
+using diaglog::SerializeLog;
+using diaglog::StoreLe32;
+using diaglog::StoreLogRecordHeader;
+using diaglog::kMaxLogContentLength;
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -11,6 +11,12 @@
 
 #include <string>
 
+using diaglog::CLogFile;
+using diaglog::CLogFileException;
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::kToolMutexName;
+
 namespace {
 
 struct Expected {

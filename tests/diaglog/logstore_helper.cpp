@@ -41,6 +41,14 @@
 #include <cstring>
 #include <string>
 
+using diaglog::CLogFile;
+using diaglog::CLogFileException;
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::LogRecordHeader;
+using diaglog::MutexExists;
+using diaglog::kToolMutexName;
+
 namespace {
 
 bool g_linger = false;

@@ -13,6 +13,19 @@
 #include <cstring>
 #include <string>
 
+using diaglog::CLogFile;
+using diaglog::CLogFileException;
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::LoadLe32;
+using diaglog::LogImage;
+using diaglog::LogRecordHeader;
+using diaglog::MakeLogRecordHeader;
+using diaglog::MutexExists;
+using diaglog::ParseLog;
+using diaglog::SerializeLog;
+using diaglog::StoreLe32;
+
 namespace {
 
 using logtest::Bytes;

@@ -6,6 +6,9 @@
 #include <map>
 #include <utility>
 
+using diaglog::LogRecordHeader;
+using diaglog::PaddedLength;
+
 namespace logtest {
 
 namespace {

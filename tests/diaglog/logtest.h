@@ -79,7 +79,7 @@ std::string RecordContent(const std::string& tag, int seq);
 
 // Checks records of the test writers: each is intact, and each writer's
 // records stand in the order it wrote them. Fills `why` on failure.
-bool ValidateRecords(const std::deque<LogRecordHeader>& headers, const std::deque<std::string>& contents,
+bool ValidateRecords(const std::deque<diaglog::LogRecordHeader>& headers, const std::deque<std::string>& contents,
                      std::string* why);
 
 }  // namespace logtest

@@ -22,6 +22,11 @@
 #include <string>
 #include <vector>
 
+using diaglog::CLogFile;
+using diaglog::LogRecordHeader;
+using diaglog::MutexExists;
+using diaglog::kToolMutexName;
+
 namespace {
 
 using kvotest::ItemText;

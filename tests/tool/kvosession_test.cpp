@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+using diaglog::CLogFile;
+using diaglog::LogRecordHeader;
+
 namespace {
 
 using Outcome = CKvoSession::Outcome;

@@ -21,6 +21,14 @@
 #include "toolmutex.h"
 #include "verifier.h"
 
+using cert::CCertInfo;
+using cert::VerifySignature;
+using diaglog::CLogFile;
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::MutexExists;
+using diaglog::kToolMutexName;
+
 namespace {
 
 const DISPID kSign = 17, kVerify = 18, kCryptPubKey = 21, kCryptFilePubKey = 22, kDecryptPriKey = 23,

@@ -26,6 +26,11 @@
 #include <string>
 #include <vector>
 
+using diaglog::CLogFile;
+using diaglog::CloseToolMutex;
+using diaglog::CreateToolMutex;
+using diaglog::kToolMutexName;
+
 namespace {
 
 using Bytes = logtest::Bytes;
