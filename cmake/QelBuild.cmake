@@ -103,12 +103,16 @@ add_custom_command(
 add_custom_target(refdata ALL DEPENDS ${QEL_REFDATA}/openssl-vectors.txt)
 
 if(WIN32)
-  add_test(NAME wine.start COMMAND ${QEL_WINE_ENV} start ${QEL_WINE_DIR})
+  # The x86 tree's prefix runs x86 programs, also where they are emulated.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(qel_wine_x86 x86)
+  endif()
+  add_test(NAME wine.start COMMAND ${QEL_WINE_ENV} start ${QEL_WINE_DIR} ${qel_wine_x86})
   add_test(NAME wine.stop COMMAND ${QEL_WINE_ENV} stop ${QEL_WINE_DIR})
   set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
   add_custom_target(wine-reset
-    COMMAND ${QEL_WINE_ENV} reset ${QEL_WINE_DIR}
+    COMMAND ${QEL_WINE_ENV} reset ${QEL_WINE_DIR} ${qel_wine_x86}
     COMMENT "Recreating the Wine prefix of this build tree"
     USES_TERMINAL)
 endif()

@@ -4,7 +4,8 @@
 //   kvodemo wait MS           wait until KvoCheck's main dialog shows
 //   kvodemo confirm MS        wait for the certificate selection dialog and
 //                             press OK on the certificate it selected
-//   kvodemo refresh           press KvoCheck's refresh button, print the log rows
+//   kvodemo refresh           press KvoCheck's refresh button, print the
+//                             control's state, the CSPs, certificates and log rows
 //   kvodemo shot FILE.png     save what the screen shows of KvoCheck
 //   kvodemo close             close KvoCheck and wait until it is gone
 //
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "kvodriver.h"
 #include "resource.h"
@@ -75,6 +77,10 @@ int Refresh()
         return 1;
     HWND button = GetDlgItem(main, IDC_KVO_REFRESH);
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_KVO_REFRESH, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    std::printf("kvodemo: the control: %s\n", Utf8(kvotest::ItemText(main, IDC_KVO_CONTROL)).c_str());
+    for (const auto& list : {std::make_pair("CSP", IDC_KVO_CSP_LIST), std::make_pair("certificate", IDC_KVO_CERT_LIST)})
+        for (const std::string& line : kvotest::ListBoxLines(GetDlgItem(main, list.second)))
+            std::printf("kvodemo: %s: %s\n", list.first, Utf8(line).c_str());
     const kvotest::CListView log(GetDlgItem(main, IDC_KVO_LOG_LIST));
     const int rows = log.Count();
     std::printf("kvodemo: KvoCheck shows %d log records\n", rows);

@@ -110,9 +110,14 @@ CListView::CListView(HWND list) : m_list(list)
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
-    m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                            FALSE, pid);
     if (m_process)
         m_buffer = VirtualAllocEx(m_process, nullptr, kBufferSize, MEM_COMMIT, PAGE_READWRITE);
+#ifdef _WIN64
+    BOOL wow64 = FALSE;
+    m_b32BitTarget = m_process && IsWow64Process(m_process, &wow64) && wow64;
+#endif
 }
 
 CListView::~CListView()
@@ -132,13 +137,26 @@ std::string CListView::ItemText(int item, int column) const
     if (!m_buffer)
         return "<no buffer>";
     const size_t textOffset = 256;
-    LVITEMW lvi = {};
-    lvi.iSubItem = column;
-    lvi.pszText = static_cast<wchar_t*>(Remote(textOffset));
-    lvi.cchTextMax = static_cast<int>((kBufferSize - textOffset) / sizeof(wchar_t));
-    WriteProcessMemory(m_process, m_buffer, &lvi, sizeof lvi, nullptr);
+    const int cchTextMax = static_cast<int>((kBufferSize - textOffset) / sizeof(wchar_t));
+    if (m_b32BitTarget) {
+        // The x86 list of a 64-bit driver reads its LVITEMW in the x86
+        // layout: pointers of four bytes (the buffer lies below 4 GiB there).
+        struct {
+            UINT mask, iItem, iSubItem, state, stateMask, pszText, cchTextMax, rest[8];
+        } lvi32 = {};
+        lvi32.iSubItem = static_cast<UINT>(column);
+        lvi32.pszText = static_cast<UINT>(reinterpret_cast<UINT_PTR>(Remote(textOffset)));
+        lvi32.cchTextMax = static_cast<UINT>(cchTextMax);
+        WriteProcessMemory(m_process, m_buffer, &lvi32, sizeof lvi32, nullptr);
+    } else {
+        LVITEMW lvi = {};
+        lvi.iSubItem = column;
+        lvi.pszText = static_cast<wchar_t*>(Remote(textOffset));
+        lvi.cchTextMax = cchTextMax;
+        WriteProcessMemory(m_process, m_buffer, &lvi, sizeof lvi, nullptr);
+    }
     const LRESULT n = SendMessageW(m_list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(m_buffer));
-    std::wstring text(static_cast<size_t>(lvi.cchTextMax), L'\0');
+    std::wstring text(static_cast<size_t>(cchTextMax), L'\0');
     ReadProcessMemory(m_process, Remote(textOffset), &text[0], text.size() * sizeof(wchar_t), nullptr);
     text.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return qel::WideToAnsi(text);

@@ -51,6 +51,7 @@ private:
     HWND m_list;
     HANDLE m_process = nullptr;
     void* m_buffer = nullptr;
+    bool m_b32BitTarget = false;  // the list of an x86 process, read from x64
     static const size_t kBufferSize = 4096;
 };
 
