@@ -80,7 +80,8 @@ calls() { # BITS CSCRIPT [PEER]: calls.js by that script host, the dialog confir
   "${@:4}" "$2" //nologo "$(winpath "$root/tests/x86/calls.js")" "/bits:$1" "/dir:$(winpath "$dir/$1")" "${peer[@]}" \
     >"$dir/$1.log" 2>&1
   local rc=$?
-  wait $confirm
+  kill $confirm 2>/dev/null   # SignMessage has returned: pressed, or never shown
+  wait $confirm 2>/dev/null
   cat "$dir/$1.log"
   return $rc
 }
