@@ -62,9 +62,12 @@ check "the x86 class names the x86 file" bash -c 'QEL_WINE64=1 "$0" "$1" reg que
 
 # The x86 host, one framed call, while the rest goes on.
 run64 reg add 'HKLM\SOFTWARE\QelCrypt\NativeHost' /v AllowedOrigins /t REG_MULTI_SZ /d https://bank.example /f >/dev/null
-body='{"id":7,"origin":"https://bank.example","method":"GetVersion"}'
-{ printf "$(printf '\\%03o\\%03o\\%03o\\%03o' ${#body} 0 0 0)"; printf '%s' "$body"; } |
-  run "$x86dir/QelCryptHost.exe" >"$dir/host.out" 2>/dev/null &
+host_call() {
+  local body='{"id":7,"origin":"https://bank.example","method":"GetVersion"}'
+  { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' ${#body} 0 0 0)"; printf '%s' "$body"; } |
+    run "$x86dir/QelCryptHost.exe" >"$dir/host.out" 2>/dev/null
+}
+host_call &
 host=$!
 
 (cd "$dir" && exec "$root/cmake/wine-run" "$dir" 'C:\Program Files (x86)\QelCrypt\KvoCheck.exe') >/dev/null 2>&1 &
@@ -141,6 +144,12 @@ check "x86 KvoCheck closes" run "$kvodemo" close
 check "x86 KvoCheck deleted its log" bash -c '[ -n "$0" ] && [ ! -e "$0" ]' "$log"
 
 wait $host
+# The host reads its input on a second thread; under qemu-user a 32-bit
+# process with threads crashes now and then (README), so it is asked once more.
+if [ "$QEL_X86" = emulated ] && ! grep -q '"result":1010' "$dir/host.out"; then
+  step "no reply from the emulated x86 host; asking it once more"
+  host_call
+fi
 check "the x86 host answers a framed call with the x86 control's version" grep -q '"result":1010' "$dir/host.out"
 step "done"
 summary
