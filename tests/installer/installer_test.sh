@@ -40,9 +40,7 @@ run64() { QEL_WINE64=1 "$root/cmake/wine-run" "$dir" "$@"; }
 key() { run64 reg query "$1" >/dev/null 2>&1; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 host_call() { # ORIGIN: GetVersion through the installed host, prints the reply
-  local body="{\"id\":1,\"origin\":\"$1\",\"method\":\"GetVersion\"}"
-  local n=${#body}
-  { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((n & 255)) $((n >> 8 & 255)) 0 0)"; printf '%s' "$body"; } |
+  framed "{\"id\":1,\"origin\":\"$1\",\"method\":\"GetVersion\"}" |
     run "$unix_inst/QelCryptHost.exe" 2>/dev/null | tail -c +5
 }
 value_has() { # KEY NAME TEXT (NAME "": the default value)

@@ -19,3 +19,11 @@ summary() {
   echo "$check_name: $passed passed, $failed failed"
   [ "$failed" = 0 ]
 }
+
+# framed TEXT: TEXT as the browsers' host reads a message on standard input,
+# after its length as four bytes, low byte first (texts under 64 KiB).
+framed() {
+  local n=${#1}
+  printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((n & 255)) $((n >> 8 & 255)) 0 0)"
+  printf '%s' "$1"
+}

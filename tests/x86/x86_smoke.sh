@@ -63,8 +63,7 @@ check "the x86 class names the x86 file" bash -c 'QEL_WINE64=1 "$0" "$1" reg que
 # The x86 host, one framed call, while the rest goes on.
 run64 reg add 'HKLM\SOFTWARE\QelCrypt\NativeHost' /v AllowedOrigins /t REG_MULTI_SZ /d https://bank.example /f >/dev/null
 host_call() {
-  local body='{"id":7,"origin":"https://bank.example","method":"GetVersion"}'
-  { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' ${#body} 0 0 0)"; printf '%s' "$body"; } |
+  framed '{"id":7,"origin":"https://bank.example","method":"GetVersion"}' |
     run "$x86dir/QelCryptHost.exe" >"$dir/host.out" 2>/dev/null
 }
 host_call &
